@@ -1,0 +1,39 @@
+# Two commands on a fresh machine: `make run` and `make test`. Each installs what is missing first.
+FUZZ_SECONDS ?= 60
+
+.PHONY: run test bench fuzz format clean bootstrap
+
+bootstrap:
+	@scripts/bootstrap
+
+run: bootstrap
+	cmake --preset release
+	cmake --build --preset release
+	@echo "The Kelo application is not built yet: so far there are the stamp library and its tests (make test)." >&2
+	@exit 1
+
+test: bootstrap
+	cmake --preset dev
+	cmake --build --preset dev
+	ctest --preset dev
+
+bench: bootstrap
+	cmake --preset release
+	cmake --build --preset release
+	build/release/bench/StampsBench
+
+fuzz: bootstrap
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	@for target in StampValueFuzzer TagListFuzzer TimeZoneRuleFuzzer; do \
+	    mkdir -p fuzz/corpus/$$target; \
+	    echo "== $$target for $(FUZZ_SECONDS) s"; \
+	    build/fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        fuzz/corpus/$$target fuzz/seeds/$$target || exit 1; \
+	done
+
+format:
+	clang-format -i $$(git ls-files -co --exclude-standard -- '*.cpp' '*.h')
+
+clean:
+	rm -rf build

@@ -1,0 +1,185 @@
+#include "Calendar.h"
+#include "ScopedEnvironment.h"
+
+#include <gtest/gtest.h>
+
+using namespace kelo;
+using namespace std::chrono;
+
+namespace {
+
+// The instant of a UTC wall-clock time.
+Instant utc(int y, unsigned m, unsigned d, int hour = 0, int minute = 0) {
+    return Instant(sys_days(year(y) / month(m) / day(d)) + hours(hour) + minutes(minute));
+}
+
+// The instant a local "yyyy-MM-dd" day starts, through the stamp parser.
+Instant dayStart(const Calendar &calendar, const char *text) {
+    return calendar.parseStampText(text).value();
+}
+
+} // namespace
+
+TEST(CalendarZone, FollowsTzAtEveryCall) {
+    {
+        ScopedEnvironment tz("TZ", "Europe/Amsterdam");
+        EXPECT_EQ(Calendar::current().zoneId(), "Europe/Amsterdam");
+    }
+    {
+        ScopedEnvironment tz("TZ", ":America/New_York");
+        EXPECT_EQ(Calendar::current().zoneId(), "America/New_York");
+    }
+    {
+        ScopedEnvironment tz("TZ", "/usr/share/zoneinfo/Asia/Tokyo");
+        EXPECT_EQ(Calendar::current().zoneId(), "Asia/Tokyo");
+    }
+    ScopedEnvironment tz("TZ", "");
+    EXPECT_EQ(Calendar::current().startOfDay(utc(2026, 12, 5, 23, 30)), utc(2026, 12, 5));
+}
+
+TEST(CalendarZone, StartOfDayIsLocalMidnight) {
+    ScopedEnvironment tz("TZ", "Asia/Tokyo");
+    // 20:00 UTC on the 5th is 05:00 on the 6th in Tokyo, whose day began at 15:00 UTC.
+    EXPECT_EQ(Calendar::current().startOfDay(utc(2026, 12, 5, 20)), utc(2026, 12, 5, 15));
+}
+
+TEST(CalendarZone, PosixRulesWithDaylightSaving) {
+    // Central European rules written out by hand: summer time from the last Sunday of March.
+    ScopedEnvironment tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+    const Calendar calendar = Calendar::current();
+    EXPECT_EQ(calendar.startOfDay(utc(2026, 1, 15, 12)), utc(2026, 1, 14, 23));
+    EXPECT_EQ(calendar.startOfDay(utc(2026, 7, 15, 12)), utc(2026, 7, 14, 22));
+    // 29 March 2026 has 23 hours; 25 October 2026 has 25.
+    EXPECT_EQ(dayStart(calendar, "2026-03-30") - dayStart(calendar, "2026-03-29"), hours(23));
+    EXPECT_EQ(dayStart(calendar, "2026-10-26") - dayStart(calendar, "2026-10-25"), hours(25));
+}
+
+TEST(CalendarZone, PosixRulesWithoutDaylightSavingAndNonsense) {
+    {
+        ScopedEnvironment tz("TZ", "<+0530>-5:30");
+        EXPECT_EQ(Calendar::current().startOfDay(utc(2026, 6, 1, 12)), utc(2026, 5, 31, 18, 30));
+    }
+    {
+        // Not a zone and not a rule: still some zone, never a crash.
+        ScopedEnvironment tz("TZ", "no such zone ,,, M99");
+        const Calendar calendar = Calendar::current();
+        EXPECT_TRUE(calendar.stampText(utc(2026, 6, 1)).has_value());
+    }
+}
+
+TEST(CalendarDays, SkippedMidnightStartsAtFirstExistingMoment) {
+    // Chile moves from 00:00 to 01:00 on Sunday 6 September 2026: that day has no midnight.
+    const Calendar calendar = Calendar::forZone("America/Santiago");
+    const Instant noon = utc(2026, 9, 6, 16); // 13:00 local, UTC-3
+    const Instant start = calendar.startOfDay(noon);
+    EXPECT_EQ(start, utc(2026, 9, 6, 4)); // 01:00 at UTC-3 == 00:00 at UTC-4
+    EXPECT_EQ(calendar.stampText(start), "2026-09-06");
+    EXPECT_EQ(calendar.parseStampText("2026-09-06"), start);
+    EXPECT_EQ(calendar.daysBetween(start, noon), 0);
+    EXPECT_EQ(calendar.daysBetween(calendar.startOfDay(utc(2026, 9, 5, 16)), start), 1);
+}
+
+TEST(CalendarDays, RepeatedMidnightStartsAtFirstOccurrence) {
+    // Havana falls back from 01:00 to 00:00 on Sunday 1 November 2026: midnight comes twice.
+    const Calendar calendar = Calendar::forZone("America/Havana");
+    const Instant start = calendar.startOfDay(utc(2026, 11, 1, 18));
+    EXPECT_EQ(start, utc(2026, 11, 1, 4)); // 00:00 at UTC-4, the first of the two
+}
+
+TEST(CalendarDays, DaysBetweenCountsCalendarDays) {
+    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
+    // Late evening to early morning is one day; across the 23-hour day it is still one per day.
+    EXPECT_EQ(calendar.daysBetween(utc(2026, 12, 5, 22, 59), utc(2026, 12, 5, 23, 1)), 1);
+    const Instant before = dayStart(calendar, "2026-03-28");
+    for (int d = 0; d < 4; ++d)
+        EXPECT_EQ(calendar.daysBetween(before, calendar.adding(before, DateComponent::Day, d)), d);
+    EXPECT_EQ(calendar.daysBetween(dayStart(calendar, "2026-10-30"), utc(2026, 10, 24, 12)), -6);
+}
+
+TEST(CalendarDays, AddingPinsTheDayOfTheMonth) {
+    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
+    auto plus = [&](const char *date, DateComponent component, int amount) {
+        return calendar.stampText(calendar.adding(dayStart(calendar, date), component, amount));
+    };
+    EXPECT_EQ(plus("2027-01-31", DateComponent::Month, 1), "2027-02-28");
+    EXPECT_EQ(plus("2028-01-31", DateComponent::Month, 1), "2028-02-29");
+    EXPECT_EQ(plus("2026-11-30", DateComponent::Month, 3), "2027-02-28");
+    EXPECT_EQ(plus("2028-02-29", DateComponent::Year, 1), "2029-02-28");
+    EXPECT_EQ(plus("2026-12-29", DateComponent::Day, 7), "2027-01-05");
+    // The time of day is carried across the clock change.
+    const Instant evening = utc(2026, 3, 26, 22); // 23:00 local in winter time
+    EXPECT_EQ(calendar.adding(evening, DateComponent::Day, 7), utc(2026, 4, 2, 21));
+}
+
+TEST(CalendarWeekly, MatchesAndSearchBackward) {
+    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
+    const Weekday friday = 6;
+    const Instant fridayFour = utc(2026, 12, 4, 15); // Friday 4 December, 16:00 local
+    EXPECT_TRUE(calendar.matches(fridayFour, friday, 16));
+    EXPECT_TRUE(calendar.matches(fridayFour + milliseconds(999), friday, 16));
+    EXPECT_FALSE(calendar.matches(fridayFour + seconds(1), friday, 16));
+    EXPECT_FALSE(calendar.matches(fridayFour, friday - 1, 16));
+
+    EXPECT_EQ(calendar.searchBackward(fridayFour + seconds(1), friday, 16), fridayFour);
+    EXPECT_EQ(calendar.searchBackward(fridayFour, friday, 16), fridayFour - days(7));
+    EXPECT_EQ(calendar.searchBackward(utc(2026, 12, 6, 20), friday, 16), fridayFour);
+    EXPECT_FALSE(calendar.searchBackward(fridayFour, 8, 16));
+    EXPECT_FALSE(calendar.searchBackward(fridayFour, friday, 24));
+}
+
+TEST(CalendarWeekly, ClockChangesAtTheWeeklyHour) {
+    const Weekday friday = 6;
+    // Summer time starts on Friday at 16:00, which is skipped: the moment is 17:00 summer time.
+    const Calendar forward = Calendar::forZone("CET-1CEST,M3.5.5/16,M10.5.0/3");
+    EXPECT_EQ(forward.searchBackward(utc(2026, 3, 28, 12), friday, 16), utc(2026, 3, 27, 15));
+    // Summer time ends on Friday at 17:00, so 16:00 comes twice: the first one counts.
+    const Calendar back = Calendar::forZone("CET-1CEST,M3.5.0,M10.5.5/17");
+    EXPECT_EQ(back.searchBackward(utc(2026, 10, 30, 20), friday, 16), utc(2026, 10, 30, 14));
+}
+
+TEST(CalendarStampText, RendersAndParsesOnlyDates) {
+    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
+    const Instant start = dayStart(calendar, "2026-12-05");
+    EXPECT_EQ(start, utc(2026, 12, 4, 23));
+    EXPECT_EQ(calendar.stampText(start + hours(23) + minutes(59)), "2026-12-05");
+    for (const char *date : {"0001-01-01", "1000-02-28", "1600-02-29", "2028-02-29", "9999-12-31"})
+        EXPECT_EQ(calendar.stampText(dayStart(calendar, date)), date);
+    for (const char *bad : {"", "2026-12-5", "2026-1-05", "2026/12/05", "2026-13-01", "2026-00-10",
+                            "2026-02-29", "1900-02-29", "2026-04-31", "0000-01-01", " 2026-12-05",
+                            "2026-12-05 ", "2026-12-05\n", "+026-12-05", "2026-12-0x", "word"})
+        EXPECT_FALSE(calendar.parseStampText(bad)) << '"' << bad << '"';
+    EXPECT_FALSE(calendar.stampText(utc(10000, 1, 1, 12)));
+    // Dates before 1582 are proleptic Gregorian too, as std::chrono counts them.
+    EXPECT_EQ(Calendar::forZone("UTC").parseStampText("1000-02-28"), utc(1000, 2, 28));
+}
+
+TEST(CalendarLocaleTexts, DutchLongDateAndBadge) {
+    ScopedEnvironment all("LC_ALL", nullptr);
+    ScopedEnvironment time("LC_TIME", "nl_NL.UTF-8");
+    ScopedEnvironment lang("LANG", "en_US.UTF-8");
+    ScopedEnvironment tz("TZ", "Europe/Amsterdam");
+    const Calendar calendar = Calendar::current();
+    EXPECT_EQ(calendar.localeName(), "nl_NL");
+    const Instant date = dayStart(calendar, "2026-12-05");
+    EXPECT_EQ(calendar.longDate(date), "5 december 2026");
+    const BadgeParts badge = calendar.badgeParts(date);
+    EXPECT_EQ(badge.dayMonth, "5 dec");
+    EXPECT_EQ(badge.year, "2026");
+}
+
+TEST(CalendarLocaleTexts, LocaleComesFromTheEnvironmentInOrder) {
+    ScopedEnvironment lang("LANG", "de_DE.UTF-8@euro");
+    {
+        ScopedEnvironment all("LC_ALL", "nl_BE.UTF-8");
+        ScopedEnvironment time("LC_TIME", "fr_FR.UTF-8");
+        EXPECT_EQ(currentDateLocaleName(), "nl_BE");
+    }
+    ScopedEnvironment all("LC_ALL", nullptr);
+    {
+        ScopedEnvironment time("LC_TIME", "");
+        EXPECT_EQ(currentDateLocaleName(), "de_DE");
+    }
+    ScopedEnvironment time("LC_TIME", "C.UTF-8");
+    EXPECT_EQ(currentDateLocaleName(), "en_US_POSIX");
+    EXPECT_EQ(Calendar::current().longDate(utc(2026, 12, 5, 12)), "December 5, 2026");
+}

@@ -1,0 +1,200 @@
+#include "ExpiryStamp.h"
+#include "TagList.h"
+#include "TemporaryFolder.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+using namespace kelo;
+using namespace std::chrono;
+
+namespace {
+
+// The raw value of an attribute, or none.
+std::optional<std::string> attribute(const std::filesystem::path &file, const char *name) {
+    char buffer[4096];
+    const ssize_t size = ::getxattr(file.c_str(), name, buffer, sizeof buffer);
+    if (size < 0)
+        return std::nullopt;
+    return std::string(buffer, static_cast<size_t>(size));
+}
+
+void setAttribute(const std::filesystem::path &file, const char *name, std::string_view value) {
+    ASSERT_EQ(::setxattr(file.c_str(), name, value.data(), value.size(), 0), 0) << strerror(errno);
+}
+
+// Makes a file that its owner cannot change: read-only for an ordinary user, immutable for root,
+// who may write any file regardless of its mode. Undone on destruction.
+class UnchangeableFile {
+public:
+    explicit UnchangeableFile(std::filesystem::path file) : m_file(std::move(file)) {
+        if (::geteuid() != 0) {
+            m_ok = ::chmod(m_file.c_str(), 0444) == 0;
+            return;
+        }
+        m_ok = setFlags(true);
+    }
+    ~UnchangeableFile() {
+        if (::geteuid() == 0)
+            setFlags(false);
+        else
+            ::chmod(m_file.c_str(), 0644);
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    bool setFlags(bool immutable) {
+        const int fd = ::open(m_file.c_str(), O_RDONLY);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = immutable ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+
+    std::filesystem::path m_file;
+    bool m_ok = false;
+};
+
+class ExpiryStampTest : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    std::filesystem::path file = folder.file("rapport.pdf");
+    Calendar calendar = Calendar::forZone("Europe/Amsterdam");
+    Instant fifthOfDecember = calendar.parseStampText("2026-12-05").value();
+};
+
+} // namespace
+
+TEST_F(ExpiryStampTest, WriteStoresTenBytesAndTheTagAndReadsBack) {
+    ASSERT_FALSE(writeStamp(fifthOfDecember + hours(23), file, calendar));
+    EXPECT_EQ(attribute(file, stampAttributeName), "2026-12-05");
+    EXPECT_EQ(attribute(file, tagListAttributeName), "Kelo");
+    EXPECT_EQ(readStamp(file, calendar), fifthOfDecember);
+    EXPECT_EQ(readTagNames(file).value(), std::vector<std::string>{"Kelo"});
+}
+
+TEST_F(ExpiryStampTest, ReadingTheSameBytesInAnotherZoneGivesThatZonesMidnight) {
+    setAttribute(file, stampAttributeName, "2026-12-05");
+    const Calendar tokyo = Calendar::forZone("Asia/Tokyo");
+    EXPECT_EQ(readStamp(file, tokyo), Instant(sys_days(2026y / 12 / 4) + hours(15)));
+}
+
+TEST_F(ExpiryStampTest, EveryBadValueReadsAsNoStamp) {
+    EXPECT_FALSE(readStamp(file, calendar)) << "no attribute";
+    EXPECT_FALSE(readStamp(folder.path() / "missing", calendar)) << "no file";
+    for (std::string bad : {std::string(), std::string("morgen"), std::string("2026-12-05\0", 11),
+                            std::string("2026-12-5"), std::string("\xff\xfe-12-05\xc3"),
+                            std::string(64, '1'), "2026-12-05" + std::string(55, ' ')}) {
+        setAttribute(file, stampAttributeName, bad);
+        EXPECT_FALSE(readStamp(file, calendar)) << '"' << bad << '"';
+    }
+    setAttribute(file, stampAttributeName, std::string(65, '2'));
+    EXPECT_FALSE(readStamp(file, calendar)) << "65 bytes";
+}
+
+TEST_F(ExpiryStampTest, WriteKeepsOtherTagsAndAttributesByteForByte) {
+    const std::string tags = "Werk,\xff\xfe,,kelo,KELO ,Kelo2";
+    setAttribute(file, tagListAttributeName, tags);
+    setAttribute(file, "user.other", "keep me");
+    ASSERT_FALSE(writeStamp(fifthOfDecember, file, calendar));
+    EXPECT_EQ(attribute(file, tagListAttributeName), tags + ",Kelo");
+    EXPECT_EQ(attribute(file, "user.other"), "keep me");
+
+    // A second write replaces the date and leaves the tag list alone.
+    ASSERT_FALSE(writeStamp(fifthOfDecember + days(3), file, calendar));
+    EXPECT_EQ(attribute(file, stampAttributeName), "2026-12-08");
+    EXPECT_EQ(attribute(file, tagListAttributeName), tags + ",Kelo");
+}
+
+TEST_F(ExpiryStampTest, WriteOnATaggedFileDoesNotRewriteTheTags) {
+    setAttribute(file, tagListAttributeName, "A,Kelo,B");
+    ASSERT_FALSE(writeStamp(fifthOfDecember, file, calendar));
+    EXPECT_EQ(attribute(file, tagListAttributeName), "A,Kelo,B");
+}
+
+TEST_F(ExpiryStampTest, ClearRemovesEveryKeloEntryAndNothingElse) {
+    setAttribute(file, stampAttributeName, "2026-12-05");
+    setAttribute(file, tagListAttributeName, "A,Kelo,B,Kelo,kelo");
+    setAttribute(file, "user.other", "keep me");
+    ASSERT_FALSE(clearStamp(file));
+    EXPECT_FALSE(attribute(file, stampAttributeName));
+    EXPECT_EQ(attribute(file, tagListAttributeName), "A,B,kelo");
+    EXPECT_EQ(attribute(file, "user.other"), "keep me");
+}
+
+TEST_F(ExpiryStampTest, ClearingTheLastTagRemovesTheTagAttribute) {
+    ASSERT_FALSE(writeStamp(fifthOfDecember, file, calendar));
+    ASSERT_FALSE(clearStamp(file));
+    EXPECT_FALSE(attribute(file, tagListAttributeName));
+    EXPECT_FALSE(readStamp(file, calendar));
+    EXPECT_TRUE(readTagNames(file).value().empty());
+}
+
+TEST_F(ExpiryStampTest, ClearWithoutStampSucceedsAndWritesNothing) {
+    setAttribute(file, tagListAttributeName, "A,,B");
+    ASSERT_FALSE(clearStamp(file));
+    EXPECT_EQ(attribute(file, tagListAttributeName), "A,,B");
+
+    // The tag without the attribute (tagged by hand) still goes.
+    setAttribute(file, tagListAttributeName, "Kelo");
+    ASSERT_FALSE(clearStamp(file));
+    EXPECT_FALSE(attribute(file, tagListAttributeName));
+}
+
+TEST_F(ExpiryStampTest, FailuresOnAMissingFileAreReported) {
+    const auto missing = folder.path() / "missing";
+    const auto written = writeStamp(fifthOfDecember, missing, calendar);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->code, ENOENT);
+    EXPECT_FALSE(written->description.empty());
+    const auto cleared = clearStamp(missing);
+    ASSERT_TRUE(cleared);
+    EXPECT_EQ(cleared->code, ENOENT);
+    EXPECT_EQ(readTagNames(missing).error().code, ENOENT);
+}
+
+TEST_F(ExpiryStampTest, UnchangeableFileReportsErrorsAndKeepsItsStamp) {
+    setAttribute(file, tagListAttributeName, "A,Kelo");
+    setAttribute(file, stampAttributeName, "2026-12-05");
+    {
+        const UnchangeableFile locked(file);
+        if (!locked.ok())
+            GTEST_SKIP() << "cannot make a file unchangeable here";
+
+        const auto written = writeStamp(fifthOfDecember + days(7), file, calendar);
+        ASSERT_TRUE(written);
+        EXPECT_TRUE(written->code == EPERM || written->code == EACCES) << written->code;
+
+        // Keeping the file forever must not report success while the stamp stays.
+        const auto cleared = clearStamp(file);
+        ASSERT_TRUE(cleared);
+        EXPECT_TRUE(cleared->code == EPERM || cleared->code == EACCES) << cleared->code;
+    }
+    EXPECT_EQ(attribute(file, stampAttributeName), "2026-12-05");
+    EXPECT_EQ(attribute(file, tagListAttributeName), "A,Kelo");
+}
+
+TEST_F(ExpiryStampTest, SymbolicLinksAreFollowed) {
+    const auto link = folder.path() / "link";
+    std::filesystem::create_symlink(file, link);
+    ASSERT_FALSE(writeStamp(fifthOfDecember, link, calendar));
+    EXPECT_EQ(readStamp(file, calendar), fifthOfDecember);
+}
+
+TEST(ErrorTest, UnknownCodesBecomeEio) {
+    EXPECT_EQ(Error::fromErrno(ENOSPC).code, ENOSPC);
+    EXPECT_EQ(Error::fromErrno(0).code, EIO);
+    EXPECT_EQ(Error::fromErrno(100000).code, EIO);
+    EXPECT_EQ(Error::fromErrno(-3).code, EIO);
+}
