@@ -1,7 +1,7 @@
 # Two commands on a fresh machine: `make run` and `make test`. Each installs what is missing first.
 FUZZ_SECONDS ?= 60
 
-.PHONY: run test bench fuzz format clean bootstrap
+.PHONY: run test bench fuzz format install clean bootstrap
 
 bootstrap:
 	@scripts/bootstrap
@@ -21,6 +21,7 @@ bench: bootstrap
 	cmake --preset release
 	cmake --build --preset release
 	build/release/bench/StampsBench
+	build/release/bench/KeloFinderBench
 
 fuzz: bootstrap
 	cmake --preset fuzz
@@ -31,6 +32,11 @@ fuzz: bootstrap
 	    build/fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	        fuzz/corpus/$$target fuzz/seeds/$$target || exit 1; \
 	done
+
+install: bootstrap
+	cmake --preset release
+	cmake --build --preset release
+	$$( [ "$$(id -u)" -eq 0 ] || echo sudo ) cmake --install build/release
 
 format:
 	clang-format -i $$(git ls-files -co --exclude-standard -- '*.cpp' '*.h')

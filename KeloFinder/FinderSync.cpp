@@ -1,0 +1,114 @@
+#include "FinderSync.h"
+
+#include "ExpiryStamp.h"
+#include "Term.h"
+
+namespace kelo {
+
+FinderSync::FinderSync(FinderSyncController &controller, LogSink log)
+    : m_controller(controller), m_log(std::move(log)) {
+    m_controller.setDirectoryURLs({"/"});
+}
+
+std::vector<std::filesystem::path> FinderSync::selection() const {
+    return m_controller.selectedItemURLs().value_or(std::vector<std::filesystem::path>{});
+}
+
+std::optional<Instant> FinderSync::selectionExpiry() const {
+    const auto items = selection();
+    if (items.empty())
+        return std::nullopt;
+    const Calendar calendar = Calendar::current();
+    const auto first = readStamp(items.front(), calendar);
+    if (!first)
+        return std::nullopt;
+    for (size_t i = 1; i < items.size(); ++i)
+        if (readStamp(items[i], calendar) != first)
+            return std::nullopt;
+    return first;
+}
+
+Menu FinderSync::menuForMenuKind(MenuKind kind) const noexcept {
+    try {
+        Menu menu;
+        if (kind != MenuKind::contextualMenuForItems)
+            return menu;
+
+        auto submenu = std::make_shared<Menu>();
+        submenu->title = "Kelo";
+        if (const auto expiry = selectionExpiry()) {
+            MenuItem until;
+            until.title = "Tot " + Calendar::current().longDate(*expiry);
+            until.enabled = false;
+            submenu->items.push_back(std::move(until));
+            submenu->items.push_back(MenuItem::separatorItem());
+        }
+        for (const Term term : allTerms) {
+            MenuItem item;
+            item.title = label(term);
+            item.action = MenuAction::pick;
+            item.tag = static_cast<int>(term);
+            submenu->items.push_back(std::move(item));
+        }
+        submenu->items.push_back(MenuItem::separatorItem());
+        MenuItem keep;
+        keep.title = "Altijd houden";
+        keep.action = MenuAction::pick;
+        keep.tag = keepForeverTag;
+        submenu->items.push_back(std::move(keep));
+
+        MenuItem kelo;
+        kelo.title = "Kelo";
+        kelo.submenu = std::move(submenu);
+        menu.items.push_back(std::move(kelo));
+        return menu;
+    } catch (...) {
+        return Menu{};
+    }
+}
+
+int FinderSync::pick(const MenuItem &sender) noexcept {
+    int failures = 0;
+    try {
+        for (const auto &item : selection()) {
+            std::optional<Error> error;
+            try {
+                if (const auto term = termFromRaw(sender.tag)) {
+                    // Each file gets the term from this very moment, in the zone in force now.
+                    const Calendar calendar = Calendar::current();
+                    error =
+                        writeStamp(expiryDate(*term, currentInstant(), calendar), item, calendar);
+                } else if (sender.tag == keepForeverTag) {
+                    error = clearStamp(item);
+                } else {
+                    continue;
+                }
+            } catch (const std::exception &exception) {
+                error = Error{EIO, exception.what()};
+            }
+            if (error) {
+                ++failures;
+                if (m_log)
+                    m_log("Kelo: could not update " + item.string() + ": " + error->description);
+            }
+        }
+    } catch (...) {
+        ++failures;
+    }
+    return failures;
+}
+
+bool isObserved(const std::filesystem::path &item,
+                const std::vector<std::filesystem::path> &directories) {
+    if (!item.is_absolute())
+        return false;
+    const auto normal = item.lexically_normal();
+    for (const auto &directory : directories) {
+        const auto relative = normal.lexically_relative(directory.lexically_normal());
+        if (!relative.empty() && *relative.begin() != "..")
+            return true;
+    }
+    return false;
+}
+
+} // namespace kelo

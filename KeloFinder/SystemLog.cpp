@@ -1,0 +1,48 @@
+#include "SystemLog.h"
+
+#include <cstdio>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <syslog.h>
+#include <unistd.h>
+
+namespace kelo {
+
+std::string escapedLogLine(std::string_view line) {
+    std::string out;
+    out.reserve(line.size());
+    for (const char c : line) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+void writeSystemLog(std::string_view line) {
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "/dev/log");
+    // "<priority>identifier[pid]: message", which journald and rsyslog both read.
+    const std::string message = "<" + std::to_string(LOG_USER | LOG_NOTICE) + ">kelo[" +
+                                std::to_string(::getpid()) + "]: " + escapedLogLine(line);
+    ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    ::close(fd);
+}
+
+} // namespace kelo
