@@ -1,0 +1,246 @@
+#include "IndexCache.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The file: this header line, the scope signature and a line, the number of paths in decimal
+// and a line, each path followed by a NUL byte, then the FNV-1a 64 checksum of all of that in
+// 16 lowercase hex digits and a line. Paths may hold any byte but NUL.
+constexpr std::string_view header = "kelo-tag-index 1\n";
+constexpr size_t checksumSize = 16;
+constexpr size_t trailerSize = checksumSize + 1;
+constexpr size_t maximumFileSize = 64 * 1024 * 1024;
+
+std::string checksum(std::string_view bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : bytes) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3u;
+    }
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string hex(checksumSize, '0');
+    for (size_t i = 0; i < checksumSize; ++i)
+        hex[checksumSize - 1 - i] = digits[(hash >> (4 * i)) & 0xf];
+    return hex;
+}
+
+fs::path homeFolder() {
+    if (const char *home = std::getenv("HOME"); home && *home)
+        return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd *result = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    return result && result->pw_dir ? fs::path(result->pw_dir) : fs::path();
+}
+
+// The whole file when it is a regular file of at most the maximum size.
+std::optional<std::string> readCacheFile(const fs::path &file) {
+    // O_NONBLOCK: a FIFO put in the cache's place must not hang the start.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> content;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+        static_cast<std::uint64_t>(info.st_size) <= maximumFileSize) {
+        std::string bytes;
+        bytes.reserve(static_cast<size_t>(info.st_size));
+        char buffer[65536];
+        for (;;) {
+            const ssize_t count = ::read(fd, buffer, sizeof buffer);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count < 0)
+                break;
+            if (count == 0) {
+                content = std::move(bytes);
+                break;
+            }
+            bytes.append(buffer, static_cast<size_t>(count));
+            // It may have grown since fstat.
+            if (bytes.size() > maximumFileSize)
+                break;
+        }
+    }
+    ::close(fd);
+    return content;
+}
+
+// Takes the text up to the next newline off `rest`.
+std::optional<std::string_view> takeLine(std::string_view &rest) {
+    const size_t end = rest.find('\n');
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(end + 1);
+    return line;
+}
+
+std::optional<std::vector<fs::path>> parseCache(std::string_view content,
+                                                const std::string &scopeSignature) {
+    if (content.size() < trailerSize)
+        return std::nullopt;
+    const std::string_view body = content.substr(0, content.size() - trailerSize);
+    const std::string_view trailer = content.substr(body.size());
+    if (trailer.substr(0, checksumSize) != checksum(body) || trailer.back() != '\n')
+        return std::nullopt;
+
+    std::string_view rest = body;
+    if (!rest.starts_with(header))
+        return std::nullopt;
+    rest.remove_prefix(header.size());
+    const auto signature = takeLine(rest);
+    if (!signature || *signature != scopeSignature)
+        return std::nullopt;
+    const auto countText = takeLine(rest);
+    if (!countText || countText->empty() || (countText->size() > 1 && countText->front() == '0'))
+        return std::nullopt;
+    std::uint64_t count = 0;
+    const auto [end, error] =
+        std::from_chars(countText->data(), countText->data() + countText->size(), count);
+    if (error != std::errc() || end != countText->data() + countText->size())
+        return std::nullopt;
+    // Each path takes at least two bytes ("/" and its NUL).
+    if (count > rest.size() / 2)
+        return std::nullopt;
+
+    std::vector<fs::path> paths;
+    paths.reserve(static_cast<size_t>(std::min<std::uint64_t>(count, 4096)));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const size_t nul = rest.find('\0');
+        if (nul == std::string_view::npos || nul == 0 || rest.front() != '/')
+            return std::nullopt;
+        paths.emplace_back(std::string(rest.substr(0, nul)));
+        rest.remove_prefix(nul + 1);
+    }
+    if (!rest.empty())
+        return std::nullopt;
+    return paths;
+}
+
+// Like mkdir -p, each new folder private to the user.
+bool makeFolders(const fs::path &folder) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0)
+        return S_ISDIR(info.st_mode);
+    if (errno != ENOENT)
+        return false;
+    const fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !makeFolders(parent))
+        return false;
+    if (::mkdir(folder.c_str(), 0700) == 0)
+        return true;
+    return errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
+}
+
+// The file's content, or none when these paths could not be loaded back as they are.
+std::optional<std::string> serialised(const std::string &scopeSignature,
+                                      const std::vector<fs::path> &paths) {
+    if (scopeSignature.find_first_of(std::string_view("\n\0", 2)) != std::string::npos)
+        return std::nullopt;
+    std::string content(header);
+    content += scopeSignature;
+    content += '\n';
+    content += std::to_string(paths.size());
+    content += '\n';
+    for (const auto &path : paths) {
+        const std::string &bytes = path.native();
+        if (!bytes.starts_with('/') || bytes.find('\0') != std::string::npos)
+            return std::nullopt;
+        if (content.size() + bytes.size() + 1 + trailerSize > maximumFileSize)
+            return std::nullopt;
+        content += bytes;
+        content += '\0';
+    }
+    content += checksum(content);
+    content += '\n';
+    return content;
+}
+
+} // namespace
+
+fs::path defaultIndexCacheFile() {
+    fs::path cacheHome;
+    // The XDG base directory rules: a relative or empty value is to be ignored.
+    if (const char *value = std::getenv("XDG_CACHE_HOME"); value && *value == '/')
+        cacheHome = value;
+    else if (const fs::path home = homeFolder(); !home.empty())
+        cacheHome = home / ".cache";
+    else
+        return {};
+    return cacheHome / "kelo" / "tag-index";
+}
+
+std::optional<std::vector<fs::path>> loadIndexCache(const fs::path &file,
+                                                    const std::string &scopeSignature) {
+    try {
+        if (file.empty())
+            return std::nullopt;
+        const auto content = readCacheFile(file);
+        if (!content)
+            return std::nullopt;
+        return parseCache(*content, scopeSignature);
+    } catch (...) {
+        // Only allocation can fail here; a cache that does not fit is no cache.
+        return std::nullopt;
+    }
+}
+
+bool saveIndexCache(const fs::path &file, const std::string &scopeSignature,
+                    const std::vector<fs::path> &paths) {
+    try {
+        if (file.empty() || !file.has_filename())
+            return false;
+        const auto content = serialised(scopeSignature, paths);
+        if (!content)
+            return false;
+        const fs::path folder = file.parent_path();
+        if (!folder.empty() && !makeFolders(folder))
+            return false;
+
+        const std::string temporary = file.native() + ".tmp-" + std::to_string(::getpid());
+        const int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+        if (fd < 0)
+            return false;
+        bool written = writeAll(fd, *content);
+        written = ::close(fd) == 0 && written;
+        if (written && ::rename(temporary.c_str(), file.c_str()) == 0)
+            return true;
+        ::unlink(temporary.c_str());
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace kelo

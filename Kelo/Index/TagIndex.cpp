@@ -1,0 +1,471 @@
+#include "TagIndex.h"
+
+#include "Crawler.h"
+#include "IndexCache.h"
+#include "TagReading.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <set>
+#include <unordered_map>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace kelo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool isUnder(const std::string &path, const std::string &folder) {
+    if (folder == "/")
+        return path.size() > 1 && path.front() == '/';
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+           path[folder.size()] == '/';
+}
+
+bool isAtOrUnder(const std::string &path, const std::string &folder) {
+    return path == folder || isUnder(path, folder);
+}
+
+// Every level of a crawl holds an open folder: make room for deep trees on several threads.
+void raiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= 8192)
+        return;
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 8192);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// Where each watched folder is: its parent's watch and its name, so that the table holds a
+// name per folder rather than a whole path.
+class WatchTable {
+public:
+    void add(const WatchedFolder &folder) { m_folders[folder.wd] = {folder.parentWd, folder.name}; }
+    void erase(int wd) { m_folders.erase(wd); }
+    bool contains(int wd) const { return m_folders.contains(wd); }
+    size_t size() const { return m_folders.size(); }
+
+    std::optional<std::string> path(int wd) const {
+        std::vector<const std::string *> names;
+        for (int at = wd; at != -1;) {
+            const auto found = m_folders.find(at);
+            if (found == m_folders.end() || names.size() > 100000)
+                return std::nullopt;
+            names.push_back(&found->second.name);
+            at = found->second.parentWd;
+        }
+        std::string path = *names.back();
+        for (auto name = names.rbegin() + 1; name != names.rend(); ++name) {
+            if (path != "/")
+                path += '/';
+            path += **name;
+        }
+        return path;
+    }
+
+    // The watches on `folder` and below it.
+    std::vector<int> within(const std::string &folder) const {
+        std::vector<int> found;
+        for (const auto &[wd, entry] : m_folders)
+            if (const auto at = path(wd); at && isAtOrUnder(*at, folder))
+                found.push_back(wd);
+        return found;
+    }
+
+    size_t bytes() const {
+        size_t total = m_folders.size() * (sizeof(int) * 2 + sizeof(std::string) + 16);
+        for (const auto &[wd, entry] : m_folders)
+            total += entry.name.capacity() > 15 ? entry.name.capacity() + 1 : 0;
+        return total;
+    }
+
+private:
+    struct Entry {
+        int parentWd;
+        std::string name;
+    };
+    std::unordered_map<int, Entry> m_folders;
+};
+
+} // namespace
+
+class TagIndex::Engine {
+public:
+    Engine(Options options, Signal finishedGathering, Signal updated)
+        : m_options(std::move(options)), m_crawler(m_options.scope, m_options.tag),
+          m_finishedGathering(std::move(finishedGathering)), m_updated(std::move(updated)),
+          m_results(std::make_shared<const Paths>()) {
+        m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        m_wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (m_options.workers <= 0)
+            m_options.workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        for (const auto &root : m_options.scope.roots)
+            m_roots.push_back({root.path.string(), root.watched});
+    }
+
+    ~Engine() {
+        m_stopping = true;
+        wake();
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_inotify >= 0)
+            ::close(m_inotify);
+        if (m_wake >= 0)
+            ::close(m_wake);
+    }
+
+    void start() {
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+    }
+
+    std::shared_ptr<const Paths> results() const {
+        std::lock_guard lock(m_mutex);
+        return m_results;
+    }
+
+    void requestRescan() {
+        m_rescanRequested = true;
+        wake();
+    }
+
+    Statistics statistics() const {
+        std::lock_guard lock(m_mutex);
+        return m_statistics;
+    }
+
+private:
+    void wake() {
+        const uint64_t one = 1;
+        [[maybe_unused]] auto written = ::write(m_wake, &one, sizeof one);
+    }
+
+    void log(std::string_view line) {
+        if (m_options.log)
+            m_options.log(line);
+    }
+
+    void run() {
+        raiseOpenFileLimit();
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+        gather();
+        loop();
+    }
+
+    // The first results: the cache of the last run, checked path by path, while a crawl of the
+    // whole scope follows; without a cache, that crawl.
+    void gather() {
+        bool gathered = false;
+        if (!m_options.cacheFile.empty()) {
+            if (auto cached = loadIndexCache(m_options.cacheFile, m_options.scope.signature())) {
+                for (const auto &path : *cached)
+                    if (pathHasTag(path.string(), m_options.tag))
+                        m_found.insert(path.string());
+                publish();
+                gathered = true;
+                if (m_finishedGathering)
+                    m_finishedGathering();
+            }
+        }
+        std::vector<Crawler::Root> roots;
+        for (const auto &root : m_roots)
+            roots.push_back({root.path, root.watched});
+        crawl(roots, m_options.workers);
+        m_nextRescan = Clock::now() + m_options.rescanInterval;
+        const bool changed = publish();
+        saveCache();
+        if (!gathered) {
+            if (m_finishedGathering)
+                m_finishedGathering();
+        } else if (changed && m_updated) {
+            m_updated();
+        }
+    }
+
+    // Crawls the roots and replaces what was found below them with what the crawl found.
+    void crawl(const std::vector<Crawler::Root> &roots, int workers) {
+        const CrawlOutcome outcome = m_crawler.crawl(roots, m_inotify, workers, m_stopping);
+        if (m_stopping)
+            return;
+        for (const auto &root : roots)
+            std::erase_if(m_found,
+                          [&](const std::string &path) { return covers(root.path, path); });
+        m_found.insert(outcome.tagged.begin(), outcome.tagged.end());
+        for (const auto &watch : outcome.watches)
+            m_watches.add(watch);
+        for (const auto &folder : outcome.unwatched) {
+            if (!m_watchLimitLogged) {
+                log("Kelo: tag index: the inotify watch limit is reached; folders from " + folder +
+                    " on are rescanned instead of watched");
+                m_watchLimitLogged = true;
+            }
+            m_unwatched.insert(folder);
+        }
+    }
+
+    // Whether a crawl of `root` decides about `path`: below it and not below another root.
+    bool covers(const std::string &root, const std::string &path) const {
+        if (!isAtOrUnder(path, root))
+            return false;
+        for (const auto &other : m_roots)
+            if (other.path != root && isUnder(other.path, root) && isAtOrUnder(path, other.path))
+                return false;
+        return true;
+    }
+
+    // Makes the found set the results; true when they changed.
+    bool publish() {
+        auto paths = std::make_shared<Paths>();
+        paths->reserve(m_found.size());
+        size_t bytes = m_watches.bytes();
+        for (const auto &path : m_found) {
+            paths->emplace_back(path);
+            bytes += path.capacity() + 48;
+        }
+        std::lock_guard lock(m_mutex);
+        const bool changed = *paths != *m_results;
+        if (changed)
+            m_results = std::move(paths);
+        m_statistics = {m_found.size(), m_watches.size(), m_unwatched.size(),
+                        bytes,          m_overflows,      true};
+        if (changed)
+            m_cacheDirty = true;
+        return changed;
+    }
+
+    void saveCache() {
+        if (m_options.cacheFile.empty() || m_stopping)
+            return;
+        const Paths paths(m_found.begin(), m_found.end());
+        saveIndexCache(m_options.cacheFile, m_options.scope.signature(), paths);
+        m_cacheDirty = false;
+    }
+
+    void loop() {
+        std::optional<Clock::time_point> batchStart, lastEvent;
+        std::optional<Clock::time_point> cacheDue;
+        while (!m_stopping) {
+            auto deadline = m_nextRescan;
+            if (lastEvent)
+                deadline = std::min(
+                    {deadline, *lastEvent + m_options.quiet, *batchStart + m_options.longestBatch});
+            if (cacheDue)
+                deadline = std::min(deadline, *cacheDue);
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_inotify, POLLIN, 0}};
+            ::poll(fds, 2, static_cast<int>(std::clamp<long long>(wait.count() + 1, 0, 60000)));
+            if (m_stopping)
+                return;
+            if (fds[0].revents & POLLIN) {
+                uint64_t count = 0;
+                [[maybe_unused]] auto read = ::read(m_wake, &count, sizeof count);
+            }
+            if (fds[1].revents & POLLIN && readEvents()) {
+                lastEvent = Clock::now();
+                if (!batchStart)
+                    batchStart = lastEvent;
+            }
+
+            const auto now = Clock::now();
+            bool changed = false;
+            if (lastEvent && (now >= *lastEvent + m_options.quiet ||
+                              now >= *batchStart + m_options.longestBatch)) {
+                processEvents();
+                lastEvent.reset();
+                batchStart.reset();
+                changed = publish();
+            }
+            if (now >= m_nextRescan ||
+                (m_rescanRequested && now >= m_lastRescan + m_options.shortestRescanGap)) {
+                m_rescanRequested = false;
+                rescanUnwatched();
+                changed = publish() || changed;
+            }
+            if (changed) {
+                if (m_updated)
+                    m_updated();
+                if (!cacheDue)
+                    cacheDue = now + std::chrono::seconds(5);
+            }
+            if (cacheDue && now >= *cacheDue) {
+                cacheDue.reset();
+                if (m_cacheDirty)
+                    saveCache();
+            }
+        }
+    }
+
+    struct Event {
+        int wd;
+        uint32_t mask;
+        std::string name;
+    };
+
+    // Reads what the kernel has queued; true when anything came.
+    bool readEvents() {
+        alignas(inotify_event) char buffer[65536];
+        bool any = false;
+        while (true) {
+            const ssize_t size = ::read(m_inotify, buffer, sizeof buffer);
+            if (size <= 0)
+                return any;
+            any = true;
+            for (ssize_t offset = 0; offset < size;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
+                offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                m_pending.push_back({event->wd, event->mask, event->len ? event->name : ""});
+            }
+        }
+    }
+
+    void processEvents() {
+        std::vector<Event> events;
+        events.swap(m_pending);
+        std::set<std::string> rechecks;
+        bool overflow = false;
+        for (const auto &event : events) {
+            if (event.mask & IN_Q_OVERFLOW) {
+                overflow = true;
+                continue;
+            }
+            if (event.mask & IN_IGNORED) {
+                m_watches.erase(event.wd);
+                continue;
+            }
+            const auto folder = m_watches.path(event.wd);
+            if (!folder)
+                continue;
+            if (event.name.empty()) {
+                if (event.mask & IN_ATTRIB)
+                    rechecks.insert(*folder);
+                else if (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF) && isRoot(*folder))
+                    crawl({{*folder, true}}, 1);
+                continue;
+            }
+            const std::string path = *folder == "/" ? "/" + event.name : *folder + "/" + event.name;
+            if (!(event.mask & IN_ISDIR)) {
+                rechecks.insert(path);
+            } else if (event.mask & (IN_DELETE | IN_MOVED_FROM)) {
+                forgetFolder(path);
+            } else if (event.mask & (IN_CREATE | IN_MOVED_TO)) {
+                if (!m_crawler.skips(path, event.name))
+                    crawl({{path, true}}, 1);
+            } else if (event.mask & IN_ATTRIB) {
+                rechecks.insert(path);
+            }
+        }
+        if (overflow) {
+            // Events were lost: everything watched is read again.
+            ++m_overflows;
+            std::vector<Crawler::Root> watched;
+            for (const auto &root : m_roots)
+                if (root.watched)
+                    watched.push_back({root.path, true});
+            crawl(watched, m_options.workers);
+        }
+        for (const auto &path : rechecks) {
+            if (pathHasTag(path, m_options.tag))
+                m_found.insert(path);
+            else
+                m_found.erase(path);
+        }
+    }
+
+    bool isRoot(const std::string &path) const {
+        return std::any_of(m_roots.begin(), m_roots.end(),
+                           [&](const RootState &root) { return root.path == path; });
+    }
+
+    // A folder deleted or moved away: nothing below it is found or watched any longer.
+    void forgetFolder(const std::string &folder) {
+        std::erase_if(m_found, [&](const std::string &path) { return isAtOrUnder(path, folder); });
+        for (const int wd : m_watches.within(folder)) {
+            ::inotify_rm_watch(m_inotify, wd);
+            m_watches.erase(wd);
+        }
+        std::erase_if(m_unwatched,
+                      [&](const std::string &path) { return isAtOrUnder(path, folder); });
+    }
+
+    void rescanUnwatched() {
+        m_lastRescan = Clock::now();
+        m_nextRescan = m_lastRescan + m_options.rescanInterval;
+        std::vector<Crawler::Root> roots;
+        for (const auto &root : m_roots)
+            if (!root.watched)
+                roots.push_back({root.path, false});
+        if (!roots.empty())
+            crawl(roots, m_options.workers);
+        // Parts of watched roots the watch limit left out; the crawl may watch them now.
+        const std::vector<std::string> unwatched(m_unwatched.begin(), m_unwatched.end());
+        m_unwatched.clear();
+        for (const auto &folder : unwatched) {
+            std::erase_if(m_found,
+                          [&](const std::string &path) { return isAtOrUnder(path, folder); });
+            crawl({{folder, true}}, m_options.workers);
+        }
+    }
+
+    struct RootState {
+        std::string path;
+        bool watched;
+    };
+
+    Options m_options;
+    Crawler m_crawler;
+    Signal m_finishedGathering;
+    Signal m_updated;
+    std::vector<RootState> m_roots;
+
+    int m_inotify = -1;
+    int m_wake = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_rescanRequested{false};
+
+    // Index thread only.
+    std::set<std::string> m_found;
+    WatchTable m_watches;
+    std::set<std::string> m_unwatched;
+    std::vector<Event> m_pending;
+    Clock::time_point m_nextRescan{};
+    Clock::time_point m_lastRescan{};
+    bool m_watchLimitLogged = false;
+    size_t m_overflows = 0;
+    bool m_cacheDirty = false;
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<const Paths> m_results;
+    Statistics m_statistics;
+};
+
+TagIndex::TagIndex(Options options, Signal finishedGathering, Signal updated)
+    : m_engine(std::make_unique<Engine>(std::move(options), std::move(finishedGathering),
+                                        std::move(updated))) {
+}
+
+TagIndex::~TagIndex() = default;
+
+void TagIndex::start() {
+    m_engine->start();
+}
+
+std::shared_ptr<const TagIndex::Paths> TagIndex::results() const {
+    return m_engine->results();
+}
+
+void TagIndex::rescanUnwatched() {
+    m_engine->requestRescan();
+}
+
+TagIndex::Statistics TagIndex::statistics() const {
+    return m_engine->statistics();
+}
+
+} // namespace kelo

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "SearchScope.h"
+
+namespace kelo {
+
+// Kelo's own metadata search: the paths of every file and folder in the scope whose tag list
+// holds the tag, kept current. A crawl gathers them (or the cache of the last run, checked, while
+// a crawl corrects it in the background); inotify keeps the watched part of the scope current,
+// and the rest is rescanned from time to time and on request.
+//
+// All work runs on threads of the index's own. `finishedGathering` is called once, when the
+// first set of results is ready; `updated` after each later batch of changes that altered them.
+// Both are called on the index's thread: hand them on to the thread that owns the consumer.
+class TagIndex {
+public:
+    using Paths = std::vector<std::filesystem::path>;
+    using Signal = std::function<void()>;
+
+    struct Options {
+        SearchScope scope;
+        std::string tag = "Kelo";
+        // The found set between runs; empty for none.
+        std::filesystem::path cacheFile;
+        // Crawl threads; 0 for one per processor.
+        int workers = 0;
+        // A batch of changes ends after this much quiet, or this long after it began.
+        std::chrono::milliseconds quiet{15};
+        std::chrono::milliseconds longestBatch{80};
+        // The unwatched part of the scope is rescanned this often, and on request at most once
+        // per `shortestRescanGap`.
+        std::chrono::seconds rescanInterval{600};
+        std::chrono::seconds shortestRescanGap{30};
+        std::function<void(std::string_view line)> log;
+    };
+
+    TagIndex(Options options, Signal finishedGathering, Signal updated);
+    ~TagIndex();
+    TagIndex(const TagIndex &) = delete;
+    TagIndex &operator=(const TagIndex &) = delete;
+
+    void start();
+
+    // The current results, sorted by path. The list never changes once handed out.
+    std::shared_ptr<const Paths> results() const;
+
+    // Asks for a rescan of what inotify does not cover (the application came to the front).
+    void rescanUnwatched();
+
+    struct Statistics {
+        size_t found = 0;
+        size_t watchedFolders = 0;
+        // Folders (with their subtrees) left to rescans because the watch limit was reached.
+        size_t unwatchedFolders = 0;
+        // Memory held for the found set and the watch table.
+        size_t bytes = 0;
+        // Times the kernel's event queue overflowed and the watched part was read again.
+        size_t overflows = 0;
+        bool gathered = false;
+    };
+    Statistics statistics() const;
+
+private:
+    class Engine;
+    std::unique_ptr<Engine> m_engine;
+};
+
+} // namespace kelo

@@ -1,0 +1,243 @@
+#include "IndexCache.h"
+
+#include "ScopedEnvironment.h"
+#include "TemporaryFolder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+using namespace kelo;
+using Path = std::filesystem::path;
+using Paths = std::vector<Path>;
+
+namespace {
+
+const std::string signature = "0123456789abcdef";
+
+std::string contentOf(const Path &file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const Path &file, const std::string &content) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
+}
+
+std::vector<std::string> namesIn(const Path &folder) {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A cache file's body with its checksum line, written out here to reach the checks behind it.
+std::string sealed(const std::string &body) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : body) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3u;
+    }
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+    return body + hex + "\n";
+}
+
+class IndexCache : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    Path file = folder.path() / "tag-index";
+    // A few small paths: the byte-by-byte tests go over every position of this file.
+    Paths small = {"/home/a b/x.txt", "/tmp/n\nl"};
+};
+
+} // namespace
+
+TEST_F(IndexCache, RoundTripKeepsOddPathsExactlyAndInOrder) {
+    const Paths paths = {"/home/alice/b.txt",
+                         "/home/alice/line\nbreak.txt",
+                         std::string("/home/alice/\xff\xfe-not-utf8\x80"),
+                         "/" + std::string(5000, 'x') + "/" + std::string(300, 'y'),
+                         "/",
+                         "/home/alice/b.txt",
+                         "/home/alice/a.txt"};
+    ASSERT_TRUE(saveIndexCache(file, signature, paths));
+    EXPECT_EQ(loadIndexCache(file, signature), paths);
+
+    ASSERT_TRUE(saveIndexCache(file, signature, {}));
+    EXPECT_EQ(loadIndexCache(file, signature), Paths{});
+}
+
+TEST_F(IndexCache, AnotherScopeSignatureIsNoCache) {
+    ASSERT_TRUE(saveIndexCache(file, signature, small));
+    EXPECT_EQ(loadIndexCache(file, "fedcba9876543210"), std::nullopt);
+    EXPECT_EQ(loadIndexCache(file, ""), std::nullopt);
+    EXPECT_EQ(loadIndexCache(file, signature + "\n"), std::nullopt);
+    EXPECT_EQ(loadIndexCache(file, signature), small);
+}
+
+// The checksum is FNV-1a over everything before it: every step is a bijection of the state, so
+// any one changed byte before it changes the sum, and the sum itself must be exactly 16
+// lowercase hex digits and a newline. No damaged file may load, not even as the original.
+TEST_F(IndexCache, NoChangeOfAnySingleByteLoads) {
+    ASSERT_TRUE(saveIndexCache(file, signature, small));
+    const std::string original = contentOf(file);
+    ASSERT_EQ(loadIndexCache(file, signature), small);
+    for (size_t position = 0; position < original.size(); ++position) {
+        for (int change = 1; change < 256; ++change) {
+            std::string damaged = original;
+            damaged[position] = static_cast<char>(static_cast<unsigned char>(damaged[position]) ^
+                                                  static_cast<unsigned char>(change));
+            writeFile(file, damaged);
+            ASSERT_EQ(loadIndexCache(file, signature), std::nullopt)
+                << "byte " << position << " xor " << change;
+        }
+    }
+}
+
+TEST_F(IndexCache, NoTruncationLoads) {
+    ASSERT_TRUE(saveIndexCache(file, signature, small));
+    const std::string original = contentOf(file);
+    for (size_t length = 0; length < original.size(); ++length) {
+        writeFile(file, original.substr(0, length));
+        ASSERT_EQ(loadIndexCache(file, signature), std::nullopt) << "length " << length;
+    }
+}
+
+TEST_F(IndexCache, TrailingGarbageIsNoCache) {
+    ASSERT_TRUE(saveIndexCache(file, signature, small));
+    const std::string original = contentOf(file);
+    for (const std::string &garbage : {std::string("\n"), std::string(1, '\0'), std::string("x"),
+                                       original, original.substr(original.size() - 17)}) {
+        writeFile(file, original + garbage);
+        EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+    }
+}
+
+TEST_F(IndexCache, MissingEmptyOrNonRegularFileIsNoCache) {
+    EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+    EXPECT_EQ(loadIndexCache(Path(), signature), std::nullopt);
+    writeFile(file, "");
+    EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+    EXPECT_EQ(loadIndexCache(folder.path(), signature), std::nullopt);
+    // A FIFO must not hang the load waiting for a writer.
+    const Path fifo = folder.path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(loadIndexCache(fifo, signature), std::nullopt);
+}
+
+TEST_F(IndexCache, AFileOverTheSizeLimitIsNoCache) {
+    writeFile(file, "");
+    std::filesystem::resize_file(file, 64 * 1024 * 1024 + 1);
+    EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+}
+
+TEST_F(IndexCache, CorrectlySealedButMalformedContentIsNoCache) {
+    const std::string head = "kelo-tag-index 1\n" + signature + "\n";
+    const std::string twoPaths = std::string("/a") + '\0' + "/b" + '\0';
+    writeFile(file, sealed(head + "2\n" + twoPaths));
+    ASSERT_EQ(loadIndexCache(file, signature), (Paths{"/a", "/b"}));
+
+    for (const std::string &body : {
+             "kelo-tag-index 2\n" + signature + "\n2\n" + twoPaths,
+             "kelo-tag-index 1 \n" + signature + "\n2\n" + twoPaths,
+             "Kelo-tag-index 1\n" + signature + "\n2\n" + twoPaths,
+             head + "3\n" + twoPaths,
+             head + "1\n" + twoPaths,
+             head + "02\n" + twoPaths,
+             head + "+2\n" + twoPaths,
+             head + "2 \n" + twoPaths,
+             head + "\n" + twoPaths,
+             head + "18446744073709551617\n" + twoPaths,
+             head + "2\n" + twoPaths + "x",
+             head + "2\n" + std::string("/a") + '\0' + "b" + '\0',
+             head + "2\n" + std::string("/a") + '\0' + '\0',
+             head + "2\n" + std::string("/a") + '\0' + "/b",
+             head + "2" + twoPaths,
+             head.substr(0, head.size() - 1),
+         }) {
+        writeFile(file, sealed(body));
+        EXPECT_EQ(loadIndexCache(file, signature), std::nullopt) << body;
+    }
+
+    // The checksum in capitals is not the checksum.
+    std::string upper = sealed(head + "2\n" + twoPaths);
+    std::transform(upper.end() - 17, upper.end(), upper.end() - 17,
+                   [](char c) { return static_cast<char>(std::toupper(c)); });
+    ASSERT_NE(upper, sealed(head + "2\n" + twoPaths));
+    writeFile(file, upper);
+    EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+}
+
+TEST_F(IndexCache, SaveCreatesMissingFoldersPrivately) {
+    const Path deep = folder.path() / "cache" / "kelo" / "tag-index";
+    ASSERT_TRUE(saveIndexCache(deep, signature, small));
+    EXPECT_EQ(loadIndexCache(deep, signature), small);
+    for (const Path &created : {folder.path() / "cache", folder.path() / "cache" / "kelo"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat(created.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 077, 0u) << created;
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat(deep.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 077, 0u);
+    EXPECT_EQ(namesIn(deep.parent_path()), std::vector<std::string>{"tag-index"});
+}
+
+TEST_F(IndexCache, SaveReplacesTheOldFileAndLeavesNothingElse) {
+    ASSERT_TRUE(saveIndexCache(file, signature, small));
+    ASSERT_TRUE(saveIndexCache(file, "another", {"/c"}));
+    EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+    EXPECT_EQ(loadIndexCache(file, "another"), Paths{"/c"});
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"tag-index"});
+}
+
+TEST_F(IndexCache, SaveFailsWhereNothingCanBeWrittenAndLeavesNothingBehind) {
+    const Path blocker = folder.file("not-a-folder");
+    EXPECT_FALSE(saveIndexCache(blocker / "tag-index", signature, small));
+    EXPECT_FALSE(saveIndexCache(blocker / "sub" / "tag-index", signature, small));
+    // The file's place is taken by a folder: the temporary file is written, the rename fails.
+    std::filesystem::create_directory(file);
+    EXPECT_FALSE(saveIndexCache(file, signature, small));
+    EXPECT_FALSE(saveIndexCache(Path(), signature, small));
+    EXPECT_FALSE(saveIndexCache(folder.path() / "", signature, small));
+    EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"not-a-folder", "tag-index"}));
+    EXPECT_EQ(contentOf(blocker), "data");
+    EXPECT_TRUE(std::filesystem::is_empty(file));
+}
+
+TEST_F(IndexCache, SaveRefusesWhatCouldNotBeLoadedBackAndKeepsTheOldFile) {
+    ASSERT_TRUE(saveIndexCache(file, signature, small));
+    const std::string before = contentOf(file);
+    EXPECT_FALSE(saveIndexCache(file, signature, {"/a", "relative"}));
+    EXPECT_FALSE(saveIndexCache(file, signature, {"/a", ""}));
+    EXPECT_FALSE(saveIndexCache(file, signature, {std::string("/a\0b", 4)}));
+    EXPECT_FALSE(saveIndexCache(file, "two\nlines", {"/a"}));
+    EXPECT_FALSE(saveIndexCache(file, std::string("nul\0", 4), {"/a"}));
+    // More than the loader accepts (64 MiB).
+    const Paths huge(65, Path("/" + std::string(1024 * 1024, 'h')));
+    EXPECT_FALSE(saveIndexCache(file, signature, huge));
+    EXPECT_EQ(contentOf(file), before);
+    EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"tag-index"});
+}
+
+TEST(DefaultIndexCacheFile, FollowsAnAbsoluteXdgCacheHomeElseHome) {
+    const ScopedEnvironment home("HOME", "/home/alice");
+    {
+        const ScopedEnvironment cache("XDG_CACHE_HOME", "/var/cache/alice");
+        EXPECT_EQ(defaultIndexCacheFile(), Path("/var/cache/alice/kelo/tag-index"));
+    }
+    for (const char *ignored : {static_cast<const char *>(nullptr), "", "relative/cache"}) {
+        const ScopedEnvironment cache("XDG_CACHE_HOME", ignored);
+        EXPECT_EQ(defaultIndexCacheFile(), Path("/home/alice/.cache/kelo/tag-index"));
+    }
+}
