@@ -27,7 +27,9 @@ int runBenchmarks(int argc, char **argv, const std::vector<Comparison> &comparis
     std::vector<char *> args(argv, argv + argc);
     std::string repetitions = "--benchmark_repetitions=9";
     std::string aggregates = "--benchmark_report_aggregates_only=true";
-    args.insert(args.begin() + 1, {repetitions.data(), aggregates.data()});
+    // Repetitions of different benchmarks take turns, so that a drifting machine favours none.
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, {repetitions.data(), aggregates.data(), interleave.data()});
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data()))

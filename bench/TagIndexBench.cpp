@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -2,6 +2,7 @@
 
 #include "TagReading.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -83,8 +84,9 @@ private:
         constexpr int ioprioWhoProcess = 1, ioprioClassIdle = 3, ioprioClassShift = 13;
         ::syscall(SYS_ioprio_set, ioprioWhoProcess, ::gettid(),
                   ioprioClassIdle << ioprioClassShift);
+        TagProbe probe(m_tag);
         while (auto task = next()) {
-            visit(*task, outcome);
+            visit(*task, probe, outcome);
             ::close(task->fd);
         }
     }
@@ -92,11 +94,13 @@ private:
     std::optional<Task> next() {
         std::unique_lock lock(m_mutex);
         ++m_idle;
+        m_idleCount = m_idle;
         m_changed.notify_all();
         m_changed.wait(lock, [&] { return !m_queue.empty() || m_idle == m_workers || m_cancel; });
         if (m_queue.empty() || m_cancel)
             return std::nullopt;
         --m_idle;
+        m_idleCount = m_idle;
         Task task = std::move(m_queue.front());
         m_queue.pop_front();
         return task;
@@ -104,6 +108,8 @@ private:
 
     // Hands a folder to an idle worker when one is waiting; false to read it here.
     bool share(Task &task) {
+        if (m_idleCount.load(std::memory_order_relaxed) == 0)
+            return false;
         std::lock_guard lock(m_mutex);
         if (m_idle == 0 || m_queue.size() >= static_cast<size_t>(m_workers))
             return false;
@@ -123,18 +129,18 @@ private:
         return -1;
     }
 
-    void visit(Task &task, CrawlOutcome &outcome) {
+    void visit(Task &task, TagProbe &probe, CrawlOutcome &outcome) {
         if (m_cancel)
             return;
-        const bool chdirNeeded = task.watch || !haveGetxattrAt();
-        if (chdirNeeded && ::fchdir(task.fd) != 0)
+        // Names are read relative to the folder, and the watch goes on ".".
+        if (::fchdir(task.fd) != 0)
             return;
         int wd = -1;
         if (task.watch) {
             wd = addWatch(task, outcome);
             task.watch = wd >= 0;
         }
-        if (folderHasTag(task.fd, m_tag))
+        if (probe.folderHasTag(task.fd))
             outcome.tagged.push_back(task.path);
 
         std::vector<std::string> folders;
@@ -158,7 +164,7 @@ private:
                 }
                 if (type == DT_DIR)
                     folders.emplace_back(name);
-                else if (type == DT_REG && nameHasTag(task.fd, name, m_tag))
+                else if (type == DT_REG && probe.nameHasTag(name))
                     outcome.tagged.push_back(task.path + "/" + name);
             }
         }
@@ -176,10 +182,8 @@ private:
             Task child{fd, std::move(path), wd, std::move(name), task.depth + 1, task.watch};
             if (share(child))
                 continue;
-            visit(child, outcome);
+            visit(child, probe, outcome);
             ::close(child.fd);
-            if (chdirNeeded && ::fchdir(task.fd) != 0)
-                return;
         }
     }
 
@@ -193,6 +197,8 @@ private:
     std::condition_variable m_changed;
     std::deque<Task> m_queue;
     int m_idle = 0;
+    // m_idle, readable without the lock: most folders are read where they are found.
+    std::atomic<int> m_idleCount{0};
 };
 
 } // namespace
@@ -204,12 +210,12 @@ Crawler::Crawler(const SearchScope &scope, std::string tag) : m_tag(std::move(ta
         m_skippedPaths.insert(path.string());
     for (const auto &root : scope.roots)
         m_skippedPaths.insert(root.path.string());
-    for (const auto &name : scope.prunedNames)
-        m_skippedNames.insert(name);
+    m_skippedNames = scope.prunedNames;
 }
 
 bool Crawler::skips(const std::string &path, std::string_view name) const {
-    return m_skippedNames.contains(std::string(name)) || m_skippedPaths.contains(path);
+    return std::find(m_skippedNames.begin(), m_skippedNames.end(), name) != m_skippedNames.end() ||
+           m_skippedPaths.contains(path);
 }
 
 CrawlOutcome Crawler::crawl(const std::vector<Root> &roots, int inotifyFd, int workers,

@@ -50,7 +50,7 @@ public:
 private:
     std::string m_tag;
     std::unordered_set<std::string> m_skippedPaths;
-    std::unordered_set<std::string> m_skippedNames;
+    std::vector<std::string> m_skippedNames;
 };
 
 // The inotify events a watched folder reports.

@@ -248,14 +248,14 @@ private:
 
     void loop() {
         std::optional<Clock::time_point> batchStart, lastEvent;
-        std::optional<Clock::time_point> cacheDue;
+        // When the found set is next written to the cache; max() while nothing waits.
+        auto cacheDue = Clock::time_point::max();
         while (!m_stopping) {
             auto deadline = m_nextRescan;
             if (lastEvent)
                 deadline = std::min(
                     {deadline, *lastEvent + m_options.quiet, *batchStart + m_options.longestBatch});
-            if (cacheDue)
-                deadline = std::min(deadline, *cacheDue);
+            deadline = std::min(deadline, cacheDue);
             const auto wait =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_inotify, POLLIN, 0}};
@@ -290,11 +290,11 @@ private:
             if (changed) {
                 if (m_updated)
                     m_updated();
-                if (!cacheDue)
+                if (cacheDue == Clock::time_point::max())
                     cacheDue = now + std::chrono::seconds(5);
             }
-            if (cacheDue && now >= *cacheDue) {
-                cacheDue.reset();
+            if (now >= cacheDue) {
+                cacheDue = Clock::time_point::max();
                 if (m_cacheDirty)
                     saveCache();
             }

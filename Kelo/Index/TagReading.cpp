@@ -4,38 +4,18 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdint>
-#include <string>
-#include <vector>
 
 #include <fcntl.h>
-#include <linux/types.h>
-#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 namespace kelo {
 namespace {
 
-constexpr long getxattratSyscall = 464; // x86-64, Linux 6.13; glibc has no wrapper yet
-
-struct XattrArgs {
-    __u64 value;
-    __u32 size;
-    __u32 flags;
-};
-
-long getxattrAt(int folder, const char *name, void *value, size_t size) {
-    XattrArgs args{reinterpret_cast<std::uintptr_t>(value), static_cast<__u32>(size), 0};
-    return ::syscall(getxattratSyscall, folder, name, AT_SYMLINK_NOFOLLOW, tagListAttributeName,
-                     &args, sizeof args);
-}
-
-// Reads the tag list through `read(buffer, size)`; most files have none, and most lists fit
-// the first buffer.
+// Reads the tag list through `read(buffer, size)`; most lists fit the first buffer.
 template <typename Read> bool hasTag(Read read, std::string_view tag) {
     char buffer[256];
-    long size = read(buffer, sizeof buffer);
+    ssize_t size = read(buffer, sizeof buffer);
     if (size >= 0)
         return tagListContains(std::string_view(buffer, static_cast<size_t>(size)), tag);
     for (int attempt = 0; attempt < 3 && errno == ERANGE; ++attempt) {
@@ -52,29 +32,31 @@ template <typename Read> bool hasTag(Read read, std::string_view tag) {
 
 } // namespace
 
-bool haveGetxattrAt() {
-    static const bool have = [] {
-        const long result = getxattrAt(AT_FDCWD, "/", nullptr, 0);
-        return result >= 0 || errno != ENOSYS;
-    }();
-    return have;
-}
-
-bool nameHasTag(int folder, const char *name, std::string_view tag) {
-    if (haveGetxattrAt())
-        return hasTag(
-            [&](void *value, size_t size) { return getxattrAt(folder, name, value, size); }, tag);
+bool TagProbe::nameHasTag(const char *name) {
+    if (m_listFirst) {
+        const ssize_t names = ::llistxattr(name, nullptr, 0);
+        if (names <= 0)
+            return false;
+        // Every 256 files, see whether asking twice has become the common case.
+        ++m_withAttributes;
+        if (++m_seen == 256) {
+            m_listFirst = m_withAttributes < m_seen / 2;
+            m_seen = m_withAttributes = 0;
+        }
+    }
     return hasTag([&](void *value,
                       size_t size) { return ::lgetxattr(name, tagListAttributeName, value, size); },
-                  tag);
+                  m_tag);
 }
 
-bool folderHasTag(int folder, std::string_view tag) {
+bool TagProbe::folderHasTag(int folder) const {
+    if (m_listFirst && ::flistxattr(folder, nullptr, 0) <= 0)
+        return false;
     return hasTag(
         [&](void *value, size_t size) {
             return ::fgetxattr(folder, tagListAttributeName, value, size);
         },
-        tag);
+        m_tag);
 }
 
 int openFolder(const std::string &path) {
@@ -110,15 +92,10 @@ bool pathHasTag(const std::string &path, std::string_view tag) {
     const int folder = openFolder(path.substr(0, slash));
     if (folder < 0)
         return false;
-    const std::string name = path.substr(slash + 1);
-    bool tagged = false;
-    if (haveGetxattrAt()) {
-        tagged = nameHasTag(folder, name.c_str(), tag);
-    } else {
-        // A short path to the same name through the open folder.
-        const std::string viaFd = "/proc/self/fd/" + std::to_string(folder) + "/" + name;
-        tagged = pathHasTag(viaFd, tag);
-    }
+    // The same name through the open folder: a short path.
+    const std::string viaFolder =
+        "/proc/self/fd/" + std::to_string(folder) + "/" + path.substr(slash + 1);
+    const bool tagged = pathHasTag(viaFolder, tag);
     ::close(folder);
     return tagged;
 }
