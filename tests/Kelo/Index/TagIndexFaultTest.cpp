@@ -174,3 +174,36 @@ TEST_F(TagIndexFaultTest, TheWatchLimitLeavesFoldersToRescansAndIsLoggedOnce) {
         GTEST_SKIP() << "no user namespaces here";
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+// As someone who may not read every folder: what can be read is found, the rest passed over.
+TEST_F(TagIndexFaultTest, UnreadableFoldersArePassedOver) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to become another user";
+    const auto readable = file(root / "open/a.txt");
+    const auto hidden = file(root / "dicht/b.txt");
+    tag(readable);
+    tag(hidden);
+    for (const auto &path : {folder.path(), root, root / "open"})
+        fs::permissions(path, fs::perms(0755));
+    fs::permissions(readable, fs::perms(0644));
+    fs::permissions(root / "dicht", fs::perms::none);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(77);
+        IndexHarness harness({root});
+        harness.start();
+        if (!harness.waitGathered())
+            ::_exit(1);
+        ::_exit(harness.results() == Set{readable.string()} ? 0 : 2);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    fs::permissions(root / "dicht", fs::perms(0700));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "cannot become another user";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
