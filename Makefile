@@ -24,6 +24,7 @@ bench: bootstrap
 	cmake --build --preset release
 	build/release/bench/StampsBench
 	build/release/bench/KeloFinderBench
+	build/release/bench/ShelfBench
 	bench/make-tree $(BENCH_TREE)
 	KELO_BENCH_TREE=$(BENCH_TREE) build/release/bench/TagIndexBench
 

@@ -279,7 +279,8 @@ private:
                 processEvents();
                 lastEvent.reset();
                 batchStart.reset();
-                changed = publish();
+                changed = publish() || m_touched;
+                m_touched = false;
             }
             if (now >= m_nextRescan ||
                 (m_rescanRequested && now >= m_lastRescan + m_options.shortestRescanGap)) {
@@ -370,10 +371,11 @@ private:
             crawl(watched, m_options.workers);
         }
         for (const auto &path : rechecks) {
-            if (pathHasTag(path, m_options.tag))
-                m_found.insert(path);
-            else
+            if (!pathHasTag(path, m_options.tag))
                 m_found.erase(path);
+            else if (!m_found.insert(path).second)
+                // Still found, but changed (a new expiry date, say): readers want to know.
+                m_touched = true;
         }
     }
 
@@ -439,6 +441,8 @@ private:
     bool m_watchLimitLogged = false;
     size_t m_overflows = 0;
     bool m_cacheDirty = false;
+    // A found file changed in the last batch without leaving or joining the results.
+    bool m_touched = false;
 
     mutable std::mutex m_mutex;
     std::shared_ptr<const Paths> m_results;

@@ -21,7 +21,8 @@ namespace kelo {
 // and the rest is rescanned from time to time and on request.
 //
 // All work runs on threads of the index's own. `finishedGathering` is called once, when the
-// first set of results is ready; `updated` after each later batch of changes that altered them.
+// first set of results is ready; `updated` after each later batch of changes that altered them
+// or changed one of the files in them (a new expiry date is written, for instance).
 // Both are called on the index's thread: hand them on to the thread that owns the consumer.
 class TagIndex {
 public:

@@ -1,0 +1,158 @@
+#include "Shelf.h"
+
+#include "ErrorPresenter.h"
+#include "ExpiryStamp.h"
+#include "ShelfOrder.h"
+#include "StampReader.h"
+#include "TagQuery.h"
+#include "Trash.h"
+
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <numeric>
+
+namespace kelo {
+
+Shelf::Action Shelf::extend(std::filesystem::path url, Term term) {
+    return [url = std::move(url), term] {
+        const Calendar calendar = Calendar::current();
+        return writeStamp(expiryDate(term, currentInstant(), calendar), url, calendar);
+    };
+}
+
+Shelf::Action Shelf::keepForever(std::filesystem::path url) {
+    return [url = std::move(url)] { return clearStamp(url); };
+}
+
+Shelf::Action Shelf::moveToTrash(std::filesystem::path url) {
+    return [url = std::move(url)] { return kelo::moveToTrash(url); };
+}
+
+Shelf::Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent)
+    : QObject(parent), m_query(std::move(query)), m_presenter(presenter) {
+    connect(m_query.get(), &TagQuery::finishedGathering, this, &Shelf::reload);
+    // Queued: enabling updates at the end of a reload may signal at once.
+    connect(m_query.get(), &TagQuery::updated, this, &Shelf::reload, Qt::QueuedConnection);
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        connect(application, &QGuiApplication::applicationStateChanged, this,
+                &Shelf::applicationStateChanged);
+    m_query->startQuery();
+}
+
+Shelf::~Shelf() = default;
+
+void Shelf::applicationStateChanged(Qt::ApplicationState state) {
+    if (state != Qt::ApplicationActive)
+        return;
+    m_query->rescanUnwatched();
+    reload();
+}
+
+void Shelf::reload() {
+    m_query->disableUpdates();
+    const auto results = m_query->results();
+    const TagIndex::Paths &paths = *results;
+    const auto stamps = readStamps(paths, Calendar::current());
+    std::vector<Item> items;
+    items.reserve(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (stamps[i])
+            items.push_back({paths[i], *stamps[i]});
+    sortIntoShelfOrder(items);
+    setItems(std::move(items));
+    if (!m_loaded) {
+        m_loaded = true;
+        emit loadedChanged();
+    }
+    if (m_reviewWhenLoaded) {
+        m_reviewWhenLoaded = false;
+        requestReview();
+    }
+    m_query->enableUpdates();
+}
+
+void Shelf::setItems(std::vector<Item> items) {
+    m_items = std::move(items);
+    emit itemsChanged();
+}
+
+std::vector<Shelf::Item> Shelf::items(Freshness freshness) const {
+    // The list is in date order and the class follows the date, so each class is one run of it,
+    // bounded by the starts of the days 1, 8 and 32 days from today.
+    const Calendar calendar = Calendar::current();
+    const Instant today = calendar.startOfDay(m_clock());
+    auto dayStart = [&](int days) {
+        return calendar.startOfDay(calendar.adding(today, DateComponent::Day, days));
+    };
+    const Instant bounds[] = {dayStart(1), dayStart(8), dayStart(32)};
+    const auto index = static_cast<size_t>(freshness);
+    auto byDate = [](const Item &item, Instant bound) { return item.date < bound; };
+    const auto begin =
+        index == 0 ? m_items.begin()
+                   : std::lower_bound(m_items.begin(), m_items.end(), bounds[index - 1], byDate);
+    const auto end = index == 3
+                         ? m_items.end()
+                         : std::lower_bound(m_items.begin(), m_items.end(), bounds[index], byDate);
+    return begin < end ? std::vector<Item>(begin, end) : std::vector<Item>{};
+}
+
+void Shelf::requestReview() {
+    if (!m_loaded) {
+        m_reviewWhenLoaded = true;
+        return;
+    }
+    setReviewing(!items(Freshness::expired).empty());
+}
+
+void Shelf::setReviewing(bool reviewing) {
+    if (m_reviewing == reviewing)
+        return;
+    m_reviewing = reviewing;
+    emit reviewingChanged();
+}
+
+void Shelf::perform(const Action &action, const Item &item) {
+    if (const auto error = action())
+        m_presenter.present(*error, item.url);
+
+    std::error_code ignored;
+    const auto date =
+        std::filesystem::exists(item.url, ignored) ? readStamp(item.url) : std::nullopt;
+    std::vector<Item> items = m_items;
+    if (date) {
+        const auto found = std::find(items.begin(), items.end(), item);
+        if (found != items.end())
+            found->date = *date;
+        sortIntoShelfOrder(items);
+    } else {
+        std::erase_if(items, [&](const Item &each) { return each.url == item.url; });
+    }
+    setItems(std::move(items));
+}
+
+void Shelf::trash(const std::vector<Item> &items) {
+    for (const auto &item : items)
+        perform(moveToTrash(item.url), item);
+}
+
+void sortIntoShelfOrder(std::vector<Shelf::Item> &items) {
+    std::vector<std::string> names;
+    names.reserve(items.size());
+    for (const auto &item : items)
+        names.push_back(shelfNameKey(item.url.filename().native()));
+    std::vector<size_t> order(items.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        if (items[a].date != items[b].date)
+            return items[a].date < items[b].date;
+        return names[a] < names[b];
+    });
+    std::vector<Shelf::Item> sorted;
+    sorted.reserve(items.size());
+    for (const size_t index : order)
+        sorted.push_back(std::move(items[index]));
+    items = std::move(sorted);
+}
+
+} // namespace kelo

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <QObject>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "Calendar.h"
+#include "Error.h"
+#include "Freshness.h"
+#include "Term.h"
+
+namespace kelo {
+
+class ErrorPresenter;
+class TagQuery;
+
+// The one model of every stamped file on the machine, rebuilt from the tag index whenever the
+// index reports news and whenever Kelo comes to the front. Main thread only.
+class Shelf : public QObject {
+    Q_OBJECT
+
+public:
+    // One stamped file: its path is its identity.
+    struct Item {
+        std::filesystem::path url;
+        // The start of the expiry day, as readStamp gave it.
+        Instant date;
+        bool operator==(const Item &) const = default;
+    };
+
+    // An action on one file, bound to its arguments: it succeeds or gives an error.
+    using Action = std::function<std::optional<Error>()>;
+    static Action extend(std::filesystem::path url, Term term);
+    static Action keepForever(std::filesystem::path url);
+    static Action moveToTrash(std::filesystem::path url);
+
+    using Clock = std::function<Instant()>;
+
+    // Starts the query; the shelf loads when its first gathering is done.
+    Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent = nullptr);
+    ~Shelf() override;
+
+    // Every stamped file, in shelf order: expiry date, then name.
+    const std::vector<Item> &items() const { return m_items; }
+    // The items of one freshness class at this moment, in shelf order.
+    std::vector<Item> items(Freshness freshness) const;
+    bool loaded() const { return m_loaded; }
+    bool reviewing() const { return m_reviewing; }
+    bool reviewWhenLoaded() const { return m_reviewWhenLoaded; }
+    TagQuery &query() { return *m_query; }
+
+    // The review opens (or, with nothing expired, closes); before the first load it waits.
+    void requestReview();
+    // The window's clean-up button sets it, dismissing the review clears it.
+    void setReviewing(bool reviewing);
+
+    // Rebuilds `items` from the query's results, reading every stamp anew.
+    void reload();
+
+    // Runs the action, shows its error, and brings the item in line with the disk.
+    void perform(const Action &action, const Item &item);
+    // Moves the items to the Trash one by one; a failure does not stop the next.
+    void trash(const std::vector<Item> &items);
+
+    // For tests: the moment sections are judged against.
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+public slots:
+    void applicationStateChanged(Qt::ApplicationState state);
+
+signals:
+    void itemsChanged();
+    void loadedChanged();
+    void reviewingChanged();
+
+private:
+    void setItems(std::vector<Item> items);
+
+    std::unique_ptr<TagQuery> m_query;
+    ErrorPresenter &m_presenter;
+    Clock m_clock = currentInstant;
+    std::vector<Item> m_items;
+    bool m_loaded = false;
+    bool m_reviewing = false;
+    bool m_reviewWhenLoaded = false;
+};
+
+// Sorts items into shelf order: by date, then by name in Unicode scalar order (NFC).
+void sortIntoShelfOrder(std::vector<Shelf::Item> &items);
+
+} // namespace kelo

@@ -1,0 +1,4 @@
+add_executable(ShelfOrderTests ShelfOrderTest.cpp)
+target_include_directories(ShelfOrderTests PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support)
+target_link_libraries(ShelfOrderTests PRIVATE KeloShelfCore GTest::gtest_main kelo_warnings)
+gtest_discover_tests(ShelfOrderTests DISCOVERY_MODE PRE_TEST)
