@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSettings>
+#include <QString>
+
+#include <memory>
+
+namespace kelo {
+
+// Kelo's two user defaults, each with its name and default in one place. Stored with QSettings
+// under organisation "wex.dorvel", application "Kelo" ($XDG_CONFIG_HOME/wex.dorvel/Kelo.conf).
+class UserDefaults {
+public:
+    // The user's own settings file.
+    UserDefaults();
+    // Settings kept in `file` (tests).
+    explicit UserDefaults(const QString &file);
+    ~UserDefaults();
+
+    // Whether the one automatic login-item registration has been made; absent reads false.
+    bool loginItemOffered() const;
+    void setLoginItemOffered(bool offered);
+
+    // When the last weekly reminder went out (UTC); a missing or unreadable value is none.
+    std::optional<QDateTime> lastReminder() const;
+    void setLastReminder(const QDateTime &when);
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+} // namespace kelo
