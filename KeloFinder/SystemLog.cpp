@@ -1,5 +1,7 @@
 #include "SystemLog.h"
 
+#include "LogLine.h"
+
 #include <cstdio>
 #include <string>
 
@@ -9,26 +11,6 @@
 #include <unistd.h>
 
 namespace kelo {
-
-std::string escapedLogLine(std::string_view line) {
-    std::string out;
-    out.reserve(line.size());
-    for (const char c : line) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7f) {
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
-            out += escape;
-        }
-    }
-    return out;
-}
 
 void writeSystemLog(std::string_view line) {
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace kelo {
@@ -8,9 +7,5 @@ namespace kelo {
 // Sends one line to the system log (the journal, or syslog) with the identifier "kelo", through
 // a socket of its own, so that a host process's own syslog settings stay untouched.
 void writeSystemLog(std::string_view line);
-
-// The line with control characters written as escapes (\n, \t, \x1b), so that a file name can
-// never start a line of its own in a log.
-std::string escapedLogLine(std::string_view line);
 
 } // namespace kelo

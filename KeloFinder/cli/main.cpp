@@ -2,6 +2,7 @@
 // the file managers whose menus are static files that call it.
 
 #include "FinderSync.h"
+#include "LogLine.h"
 #include "SelectionController.h"
 #include "SystemLog.h"
 

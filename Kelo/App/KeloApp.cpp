@@ -1,0 +1,49 @@
+#include "KeloApp.h"
+
+#include "ShelfWindow.h"
+#include "ShowShelfRequests.h"
+#include "SingleInstance.h"
+#include "TrayMenu.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+namespace kelo {
+
+KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
+    : m_arguments(std::move(arguments)), m_loginItem(QCoreApplication::applicationFilePath()),
+      m_window(std::make_unique<ShelfWindow>(m_model.shelf())),
+      m_tray(std::make_unique<TrayMenu>(m_model.shelf(), m_loginItem)),
+      m_delegate(m_arguments,
+                 AppDelegate::Steps{
+                     .startReminder = {},
+                     .startUpdater = {},
+                     .offerLoginItem = [this] { m_loginItem.offerLoginItemOnce(m_defaults); },
+                     .showShelf = [this](bool review) { showShelf(review); },
+                 }) {
+    m_model.errorPresenter().setParent(m_window.get());
+    connect(&ShowShelfRequests::instance(), &ShowShelfRequests::requested, this,
+            [this](const QVariantMap &userInfo) {
+                showShelf(ShowShelfRequests::wantsReview(userInfo));
+            });
+    // Started again, or opened by the desktop: the window, without a review.
+    connect(&instance, &SingleInstance::activated, this, [] { ShowShelfRequests::post(); });
+}
+
+KeloApp::~KeloApp() = default;
+
+void KeloApp::start() {
+    m_tray->show();
+    m_delegate.willFinishLaunching();
+    m_delegate.didFinishLaunching();
+    // The tray item comes on screen once the event loop runs.
+    QTimer::singleShot(0, this, [this] { m_delegate.labelAppeared(); });
+}
+
+void KeloApp::showShelf(bool review) {
+    m_window->present();
+    if (review)
+        m_model.shelf().requestReview();
+}
+
+} // namespace kelo

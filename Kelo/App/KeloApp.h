@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+#include "AppDelegate.h"
+#include "AppModel.h"
+#include "LaunchArguments.h"
+#include "LoginItem.h"
+#include "UserDefaults.h"
+
+namespace kelo {
+
+class ShelfWindow;
+class SingleInstance;
+class TrayMenu;
+
+// Kelo itself: the model, the tray item, the one window and the start-up steps, wired together.
+class KeloApp : public QObject {
+    Q_OBJECT
+
+public:
+    KeloApp(LaunchArguments arguments, SingleInstance &instance);
+    ~KeloApp() override;
+
+    // Runs the start: the tray item, the start-up steps, and then the launch-time show.
+    void start();
+    // Opens the window in front and, when asked, starts the review.
+    void showShelf(bool review);
+
+    AppModel &model() { return m_model; }
+    ShelfWindow &window() { return *m_window; }
+    TrayMenu &trayMenu() { return *m_tray; }
+
+private:
+    LaunchArguments m_arguments;
+    UserDefaults m_defaults;
+    LoginItem m_loginItem;
+    AppModel m_model;
+    std::unique_ptr<ShelfWindow> m_window;
+    std::unique_ptr<TrayMenu> m_tray;
+    AppDelegate m_delegate;
+};
+
+} // namespace kelo

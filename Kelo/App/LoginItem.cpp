@@ -1,0 +1,175 @@
+#include "LoginItem.h"
+
+#include "ConfigHome.h"
+#include "Log.h"
+#include "UserDefaults.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include <unistd.h>
+
+namespace kelo {
+
+namespace {
+
+const QString entryName = QStringLiteral("wex.dorvel.Kelo.desktop");
+
+void logFailure(const QString &path, const QString &reason) {
+    kelo::log(QStringLiteral("Kelo: login item: %1: %2").arg(path, reason).toStdString());
+}
+
+std::filesystem::path fileSystemPath(const QString &path) {
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+// The program as the first word of an Exec value. Quoting follows the desktop entry rules: a
+// word with a reserved character goes in double quotes, with ", `, $ and \ escaped inside. The
+// string escapes of every value apply on top of that (so a literal backslash becomes four), and
+// a literal % is doubled so that it cannot be read as a field code.
+QString execProgram(const QString &program) {
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    bool needsQuotes = program.isEmpty();
+    for (const QChar c : program)
+        needsQuotes = needsQuotes || reserved.contains(c);
+
+    QString word;
+    if (needsQuotes) {
+        word += u'"';
+        for (const QChar c : program) {
+            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+                word += u'\\';
+            word += c;
+        }
+        word += u'"';
+    } else {
+        word = program;
+    }
+
+    QString value;
+    for (const QChar c : word) {
+        if (c == u'\\')
+            value += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            value += QStringLiteral("\\n");
+        else if (c == u'\t')
+            value += QStringLiteral("\\t");
+        else if (c == u'\r')
+            value += QStringLiteral("\\r");
+        else if (c == u'%')
+            value += QStringLiteral("%%");
+        else
+            value += c;
+    }
+    return value;
+}
+
+QByteArray desktopEntry(const QString &program) {
+    const QString entry =
+        QStringLiteral("[Desktop Entry]\n"
+                       "Type=Application\n"
+                       "Name=Kelo\n"
+                       "Comment=Herinnert je aan bestanden die over de datum zijn\n"
+                       "Exec=%1 --login-item\n"
+                       "Icon=wex.dorvel.Kelo\n"
+                       "Terminal=false\n"
+                       "NoDisplay=true\n"
+                       "X-GNOME-Autostart-enabled=true\n")
+            .arg(execProgram(program));
+    return entry.toUtf8();
+}
+
+bool isValue(const QByteArray &value, const char *expected) {
+    return value.trimmed().compare(expected, Qt::CaseInsensitive) == 0;
+}
+
+// Whether the [Desktop Entry] group turns the entry off, the two ways desktops do that.
+bool disabledByEntry(QFile &file) {
+    bool inDesktopEntry = false;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[')) {
+            inDesktopEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        const qsizetype equals = line.indexOf('=');
+        if (!inDesktopEntry || equals < 0)
+            continue;
+        const QByteArray key = line.left(equals).trimmed();
+        const QByteArray value = line.mid(equals + 1);
+        if (key == "Hidden" && isValue(value, "true"))
+            return true;
+        if (key == "X-GNOME-Autostart-enabled" && isValue(value, "false"))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+LoginItem::LoginItem(QString program)
+    : LoginItem(std::move(program), userConfigHome() + QStringLiteral("/autostart")) {
+}
+
+LoginItem::LoginItem(QString program, QString autostartFolder)
+    : m_program(std::move(program)), m_folder(std::move(autostartFolder)) {
+}
+
+QString LoginItem::entryPath() const {
+    return m_folder + u'/' + entryName;
+}
+
+bool LoginItem::isEnabled() const {
+    // Only a regular file: opening a fifo at that place would block.
+    if (!QFileInfo(entryPath()).isFile())
+        return false;
+    QFile file(entryPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return !disabledByEntry(file);
+}
+
+void LoginItem::setLoginItem(bool enabled) {
+    if (!enabled) {
+        // unlink rather than remove: a folder of that name is not ours to delete.
+        const QByteArray path = QFile::encodeName(entryPath());
+        const int error = ::unlink(path.constData()) == 0 ? 0 : errno;
+        if (error != 0 && error != ENOENT)
+            logFailure(entryPath(), QString::fromLocal8Bit(std::strerror(error)));
+        return;
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(fileSystemPath(m_folder), error);
+    if (error) {
+        logFailure(m_folder, QString::fromStdString(error.message()));
+        return;
+    }
+    QSaveFile file(entryPath());
+    if (!file.open(QIODevice::WriteOnly)) {
+        logFailure(entryPath(), file.errorString());
+        return;
+    }
+    file.write(desktopEntry(m_program));
+    if (!file.commit())
+        logFailure(entryPath(), file.errorString());
+}
+
+void LoginItem::offerLoginItemOnce(UserDefaults &defaults) {
+    if (defaults.loginItemOffered())
+        return;
+    // Recorded first: a registration that fails is not tried again at the next start either.
+    defaults.setLoginItemOffered(true);
+    setLoginItem(true);
+}
+
+} // namespace kelo

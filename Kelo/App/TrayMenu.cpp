@@ -1,0 +1,83 @@
+#include "TrayMenu.h"
+
+#include "Calendar.h"
+#include "LoginItem.h"
+#include "Shelf.h"
+#include "ShowShelfRequests.h"
+#include "TrayIconPainter.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace kelo {
+
+TrayMenu::TrayMenu(Shelf &shelf, LoginItem &loginItem, QObject *parent)
+    : QObject(parent), m_shelf(shelf), m_loginItem(loginItem) {
+    m_status = m_menu.addAction(QString());
+    m_status->setEnabled(false);
+    m_cleanUp = m_menu.addAction(tr("Opruimen…"), [] {
+        ShowShelfRequests::post({{QLatin1String(ShowShelfRequests::reviewKey), true}});
+    });
+    m_openShelf = m_menu.addAction(tr("Schap openen"), [] { ShowShelfRequests::post(); });
+    m_menu.addSeparator();
+    // Checked as the entry stands when the menu is made; afterwards it shows the user's choice.
+    m_startAtLogin = m_menu.addAction(tr("Start bij inloggen"));
+    m_startAtLogin->setCheckable(true);
+    m_startAtLogin->setChecked(m_loginItem.isEnabled());
+    connect(m_startAtLogin, &QAction::toggled, this,
+            [this](bool enabled) { m_loginItem.setLoginItem(enabled); });
+    const QUrl website{QString::fromLatin1(websiteUrl)};
+    m_website = m_menu.addAction(website.host(), [website] { QDesktopServices::openUrl(website); });
+    m_menu.addSeparator();
+    m_quit = m_menu.addAction(tr("Stop Kelo"), [] { QCoreApplication::quit(); });
+    m_quit->setShortcut(QKeySequence::Quit);
+
+    m_trayIcon.setContextMenu(&m_menu);
+    m_trayIcon.setToolTip(QStringLiteral("Kelo"));
+    // A left click opens the shelf, as most trays expect.
+    connect(&m_trayIcon, &QSystemTrayIcon::activated, this,
+            [](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    ShowShelfRequests::post();
+            });
+    connect(&m_shelf, &Shelf::itemsChanged, this, &TrayMenu::refresh);
+    connect(&m_menu, &QMenu::aboutToShow, this, &TrayMenu::refresh);
+    m_midnight.setSingleShot(true);
+    connect(&m_midnight, &QTimer::timeout, this, &TrayMenu::refresh);
+    refresh();
+}
+
+TrayMenu::~TrayMenu() = default;
+
+void TrayMenu::show() {
+    m_trayIcon.show();
+}
+
+void TrayMenu::refresh() {
+    const auto expired = static_cast<long long>(m_shelf.items(Freshness::expired).size());
+    const QString status =
+        expired < 1 ? tr("Alles is nog vers") : tr("%1 over de datum").arg(expired);
+    m_status->setText(status);
+    m_cleanUp->setEnabled(expired > 0);
+    m_trayIcon.setToolTip(QStringLiteral("Kelo — ") + status);
+    if (expired != m_shownCount) {
+        m_trayIcon.setIcon(kelo::trayIcon(expired));
+        m_shownCount = expired;
+    }
+    scheduleMidnightRefresh();
+}
+
+void TrayMenu::scheduleMidnightRefresh() {
+    const Calendar calendar = Calendar::current();
+    const Instant now = currentInstant();
+    const Instant tomorrow =
+        calendar.startOfDay(calendar.adding(calendar.startOfDay(now), DateComponent::Day, 1));
+    // A second late, so that the day has surely turned.
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) +
+                      std::chrono::seconds(1);
+    m_midnight.start(std::chrono::milliseconds(std::clamp<long long>(
+        wait.count(), 1000, std::chrono::milliseconds(std::chrono::hours(25)).count())));
+}
+
+} // namespace kelo

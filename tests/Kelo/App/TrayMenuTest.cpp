@@ -1,0 +1,108 @@
+#include "TrayMenu.h"
+#include "ErrorPresenter.h"
+#include "ExpiryStamp.h"
+#include "LoginItem.h"
+#include "ScopedEnvironment.h"
+#include "Shelf.h"
+#include "ShowShelfRequests.h"
+#include "TagQuery.h"
+#include "TemporaryFolder.h"
+
+#include <QSignalSpy>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+using namespace kelo;
+namespace fs = std::filesystem;
+
+namespace {
+
+class NoPresenter : public ErrorPresenter {
+public:
+    void present(const Error &, const fs::path &) override {}
+};
+
+class TrayMenuTest : public ::testing::Test {
+protected:
+    TemporaryFolder folder;
+    fs::path root = folder.path() / "thuis";
+    NoPresenter presenter;
+    std::unique_ptr<Shelf> shelf;
+    LoginItem loginItem{QStringLiteral("/usr/bin/kelo"),
+                        QString::fromStdString((folder.path() / "autostart").string())};
+
+    void shelfWithExpired(int expired) {
+        fs::create_directories(root);
+        const Calendar calendar = Calendar::current();
+        const Instant today = calendar.startOfDay(currentInstant());
+        for (int i = 0; i < expired + 2; ++i) {
+            const auto file = root / ("f" + std::to_string(i));
+            std::ofstream(file) << i;
+            // The first `expired` files went past their date; two more are fresh.
+            const int days = i < expired ? -i : 40;
+            ASSERT_FALSE(
+                writeStamp(calendar.adding(today, DateComponent::Day, days), file, calendar));
+        }
+        TagIndex::Options options;
+        options.scope.roots.push_back({root, true});
+        shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
+        QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
+        ASSERT_TRUE(loaded.wait(5000));
+    }
+};
+
+} // namespace
+
+TEST_F(TrayMenuTest, EntriesFollowTheExpiredCount) {
+    const std::pair<int, QString> cases[] = {
+        {0, "Alles is nog vers"}, {1, "1 over de datum"}, {12, "12 over de datum"}};
+    for (const auto &[expired, status] : cases) {
+        shelfWithExpired(expired);
+        TrayMenu tray(*shelf, loginItem);
+        EXPECT_EQ(tray.statusLine()->text(), status);
+        EXPECT_FALSE(tray.statusLine()->isEnabled());
+        EXPECT_EQ(tray.cleanUp()->isEnabled(), expired > 0);
+        EXPECT_EQ(tray.cleanUp()->text(), "Opruimen…");
+        EXPECT_EQ(tray.openShelf()->text(), "Schap openen");
+        EXPECT_EQ(tray.website()->text(), "dorvel.wex");
+        EXPECT_EQ(tray.quit()->text(), "Stop Kelo");
+        EXPECT_EQ(tray.quit()->shortcut(), QKeySequence(QKeySequence::Quit));
+        fs::remove_all(root);
+    }
+}
+
+TEST_F(TrayMenuTest, TheMenuFallsBackWhenTheLastExpiredFileIsKept) {
+    shelfWithExpired(1);
+    TrayMenu tray(*shelf, loginItem);
+    ASSERT_EQ(tray.statusLine()->text(), "1 over de datum");
+    shelf->perform(Shelf::keepForever(shelf->items().front().url), shelf->items().front());
+    EXPECT_EQ(tray.statusLine()->text(), "Alles is nog vers");
+    EXPECT_FALSE(tray.cleanUp()->isEnabled());
+}
+
+TEST_F(TrayMenuTest, CommandsPostTheShowShelfRequest) {
+    shelfWithExpired(2);
+    TrayMenu tray(*shelf, loginItem);
+    QSignalSpy requested(&ShowShelfRequests::instance(), &ShowShelfRequests::requested);
+    tray.openShelf()->trigger();
+    tray.cleanUp()->trigger();
+    ASSERT_EQ(requested.count(), 2);
+    EXPECT_FALSE(ShowShelfRequests::wantsReview(requested.at(0).at(0).toMap()));
+    EXPECT_TRUE(ShowShelfRequests::wantsReview(requested.at(1).at(0).toMap()));
+}
+
+TEST_F(TrayMenuTest, StartAtLoginShowsTheEntryAndWritesIt) {
+    shelfWithExpired(0);
+    {
+        TrayMenu tray(*shelf, loginItem);
+        EXPECT_FALSE(tray.startAtLogin()->isChecked());
+        tray.startAtLogin()->trigger();
+        EXPECT_TRUE(loginItem.isEnabled());
+    }
+    TrayMenu again(*shelf, loginItem);
+    EXPECT_TRUE(again.startAtLogin()->isChecked());
+    again.startAtLogin()->trigger();
+    EXPECT_FALSE(loginItem.isEnabled());
+}

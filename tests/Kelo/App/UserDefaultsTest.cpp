@@ -1,0 +1,107 @@
+#include "UserDefaults.h"
+
+#include "ScopedEnvironment.h"
+#include "TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimeZone>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+QString qPath(const std::filesystem::path &path) {
+    return QString::fromStdString(path.string());
+}
+
+std::string fileText(const std::filesystem::path &file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class UserDefaultsTest : public ::testing::Test {
+protected:
+    TemporaryFolder m_folder;
+    std::filesystem::path m_file = m_folder.path() / "wex.dorvel" / "Kelo.conf";
+};
+
+TEST_F(UserDefaultsTest, BothValuesGoThroughTheFileAtOnce) {
+    const QDateTime reminder(QDate(2026, 12, 4), QTime(16, 0), QTimeZone(3600));
+    {
+        kelo::UserDefaults defaults(qPath(m_file));
+        defaults.setLoginItemOffered(true);
+        defaults.setLastReminder(reminder);
+        // Written as each value changes, not when the object goes.
+        const std::string text = fileText(m_file);
+        EXPECT_NE(text.find("loginItemOffered=true"), std::string::npos) << text;
+        EXPECT_NE(text.find("lastReminder=2026-12-04T15:00:00.000Z"), std::string::npos) << text;
+    }
+    const kelo::UserDefaults reread(qPath(m_file));
+    EXPECT_TRUE(reread.loginItemOffered());
+    ASSERT_TRUE(reread.lastReminder());
+    EXPECT_EQ(*reread.lastReminder(), reminder);
+    EXPECT_EQ(reread.lastReminder()->timeSpec(), Qt::UTC);
+}
+
+TEST_F(UserDefaultsTest, MillisecondsSurviveAndFalseIsKept) {
+    const QDateTime reminder(QDate(2027, 1, 10), QTime(9, 30, 15, 250), Qt::UTC);
+    {
+        kelo::UserDefaults defaults(qPath(m_file));
+        defaults.setLoginItemOffered(true);
+        defaults.setLoginItemOffered(false);
+        defaults.setLastReminder(reminder);
+    }
+    const kelo::UserDefaults reread(qPath(m_file));
+    EXPECT_FALSE(reread.loginItemOffered());
+    EXPECT_EQ(reread.lastReminder(), reminder);
+}
+
+TEST_F(UserDefaultsTest, MissingValuesReadAsNotOfferedAndNoReminder) {
+    const kelo::UserDefaults defaults(qPath(m_file));
+    EXPECT_FALSE(defaults.loginItemOffered());
+    EXPECT_EQ(defaults.lastReminder(), std::nullopt);
+}
+
+TEST_F(UserDefaultsTest, ValuesWrittenByHand) {
+    std::filesystem::create_directories(m_file.parent_path());
+    std::ofstream(m_file) << "[General]\nlastReminder=gisteren\nloginItemOffered=misschien\n";
+    {
+        const kelo::UserDefaults defaults(qPath(m_file));
+        EXPECT_EQ(defaults.lastReminder(), std::nullopt);
+        EXPECT_FALSE(defaults.loginItemOffered());
+    }
+    std::ofstream(m_file)
+        << "[General]\nlastReminder=2026-12-04T15:00:00Z\nloginItemOffered=TRUE\n";
+    {
+        const kelo::UserDefaults defaults(qPath(m_file));
+        EXPECT_EQ(defaults.lastReminder(), QDateTime(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC));
+        EXPECT_TRUE(defaults.loginItemOffered());
+    }
+}
+
+TEST_F(UserDefaultsTest, TheUsersFileFollowsXdgConfigHome) {
+    const ScopedEnvironment configHome("XDG_CONFIG_HOME", m_folder.path().c_str());
+    kelo::UserDefaults defaults;
+    defaults.setLoginItemOffered(true);
+
+    ASSERT_TRUE(std::filesystem::is_regular_file(m_file));
+    EXPECT_TRUE(kelo::UserDefaults(qPath(m_file)).loginItemOffered());
+}
+
+TEST_F(UserDefaultsTest, ARelativeXdgConfigHomeMeansDotConfigAtHome) {
+    const auto home = m_folder.path() / "thuis";
+    const ScopedEnvironment homeVariable("HOME", home.c_str());
+    const ScopedEnvironment configHome("XDG_CONFIG_HOME", "relatief/pad");
+    kelo::UserDefaults defaults;
+    defaults.setLoginItemOffered(true);
+
+    const auto file = home / ".config" / "wex.dorvel" / "Kelo.conf";
+    ASSERT_TRUE(std::filesystem::is_regular_file(file));
+    EXPECT_TRUE(kelo::UserDefaults(qPath(file)).loginItemOffered());
+}
+
+} // namespace
