@@ -11,8 +11,7 @@ bootstrap:
 run: bootstrap
 	cmake --preset release
 	cmake --build --preset release
-	@echo "The Kelo application is not built yet: so far there are the stamp library and its tests (make test)." >&2
-	@exit 1
+	build/release/Kelo/kelo
 
 test: bootstrap
 	cmake --preset dev

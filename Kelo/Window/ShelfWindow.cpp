@@ -2,6 +2,7 @@
 
 #include "Shelf.h"
 
+#include <QAction>
 #include <QVBoxLayout>
 
 namespace kelo {
@@ -12,6 +13,11 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(&m_list);
     connect(&m_shelf, &Shelf::itemsChanged, this, &ShelfWindow::refresh);
+    // Closing hides the window; Kelo stays in the tray.
+    auto *close = new QAction(this);
+    close->setShortcut(QKeySequence::Close);
+    connect(close, &QAction::triggered, this, &QWidget::close);
+    addAction(close);
     refresh();
 }
 
