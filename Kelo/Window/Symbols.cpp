@@ -1,0 +1,34 @@
+#include "Symbols.h"
+
+#include "Resources.h"
+
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace kelo {
+
+QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio) {
+    initKeloResources();
+    const int pixels = qMax(1, qRound(size * devicePixelRatio));
+    QPixmap pixmap(pixels, pixels);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(name));
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    renderer.render(&painter, QRectF(0, 0, pixels, pixels));
+    // The symbols are drawn in black: keep their shape, take the colour.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(pixmap.rect(), color);
+    painter.end();
+    pixmap.setDevicePixelRatio(devicePixelRatio);
+    return pixmap;
+}
+
+QIcon symbolIcon(const QString &name, const QColor &color) {
+    QIcon icon;
+    for (int size : {16, 20, 24, 32, 44, 64})
+        icon.addPixmap(symbolPixmap(name, size, color));
+    return icon;
+}
+
+} // namespace kelo

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+namespace kelo {
+
+// The bundled symbols (":/icons/<name>.svg": "tag", "leaf.fill", "folder", ...), drawn in one
+// colour at any size.
+QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio = 1.0);
+QIcon symbolIcon(const QString &name, const QColor &color);
+
+} // namespace kelo
