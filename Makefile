@@ -3,7 +3,7 @@ FUZZ_SECONDS ?= 60
 # The generated tree the tag index is measured on: 1,000,000 files in 100,000 folders.
 BENCH_TREE ?= /var/tmp/kelo-bench-tree
 
-.PHONY: run test bench fuzz format install clean bootstrap
+.PHONY: run test bench fuzz format translations install clean bootstrap
 
 bootstrap:
 	@scripts/bootstrap
@@ -24,6 +24,7 @@ bench: bootstrap
 	build/release/bench/StampsBench
 	build/release/bench/KeloFinderBench
 	build/release/bench/ShelfBench
+	build/release/bench/ShelfWindowBench
 	bench/make-tree $(BENCH_TREE)
 	KELO_BENCH_TREE=$(BENCH_TREE) build/release/bench/TagIndexBench
 
@@ -44,6 +45,11 @@ install: bootstrap
 
 format:
 	clang-format -i $$(git ls-files -co --exclude-standard -- '*.cpp' '*.h')
+
+# Collects every tr() text of Kelo/ into Kelo/Translations/*.ts; translate the new ones there.
+translations: bootstrap
+	cmake --preset dev
+	cmake --build --preset dev --target update_translations
 
 clean:
 	rm -rf build

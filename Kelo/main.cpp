@@ -4,6 +4,7 @@
 #include "LaunchArguments.h"
 #include "ShowShelfRequests.h"
 #include "SingleInstance.h"
+#include "Translation.h"
 
 #include <QApplication>
 
@@ -15,6 +16,7 @@ int main(int argc, char **argv) {
     QApplication::setOrganizationName(QStringLiteral("wex.dorvel"));
     QApplication::setApplicationName(QStringLiteral("Kelo"));
     QApplication::setDesktopFileName(QStringLiteral("wex.dorvel.Kelo"));
+    kelo::installTranslation(application);
     // Closing the window leaves Kelo in the tray; only "Stop Kelo" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
     kelo::ShowShelfRequests::instance();

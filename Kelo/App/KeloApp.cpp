@@ -3,6 +3,7 @@
 #include "ShelfWindow.h"
 #include "ShowShelfRequests.h"
 #include "SingleInstance.h"
+#include "SnapshotMode.h"
 #include "TrayMenu.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,7 @@ KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
             });
     // Started again, or opened by the desktop: the window, without a review.
     connect(&instance, &SingleInstance::activated, this, [] { ShowShelfRequests::post(); });
+    SnapshotMode::arm(m_arguments, this);
 }
 
 KeloApp::~KeloApp() = default;

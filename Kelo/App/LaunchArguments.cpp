@@ -15,8 +15,11 @@ LaunchArguments LaunchArguments::parse(const QStringList &arguments) {
             parsed.dark = true;
         else if (argument == QLatin1String("--login-item"))
             parsed.loginItem = true;
-        else if (argument == QLatin1String("--snapshot") && i + 1 < arguments.size())
-            parsed.snapshot = arguments[++i];
+        // The path is whatever follows the first "--snapshot", and is still read as an
+        // argument of its own as well.
+        else if (argument == QLatin1String("--snapshot") && i + 1 < arguments.size() &&
+                 !parsed.snapshot)
+            parsed.snapshot = arguments[i + 1];
     }
     return parsed;
 }

@@ -1,25 +1,160 @@
 #include "ShelfWindow.h"
 
+#include "FreshnessStyle.h"
+#include "ReviewSheet.h"
 #include "Shelf.h"
+#include "ShelfListView.h"
+#include "Symbols.h"
 
 #include <QAction>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace kelo {
+namespace {
+
+constexpr const char *websiteUrl = "https://dorvel.wex/kelo";
+
+QFont scaledFont(const QFont &base, qreal factor, bool bold = false) {
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * factor);
+    font.setBold(bold);
+    return font;
+}
+
+void useSecondaryColor(QWidget *widget) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, secondaryTextColor(palette));
+    widget->setPalette(palette);
+}
+
+// A button that looks and acts like a link.
+QPushButton *linkButton(const QString &text, QWidget *parent) {
+    auto *button = new QPushButton(text, parent);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: palette(link); }"
+                                         "QPushButton:hover { text-decoration: underline; }"));
+    return button;
+}
+
+QWidget *loadingPage(QWidget *parent) {
+    auto *page = new QWidget(parent);
+    auto *layout = new QVBoxLayout(page);
+    auto *progress = new QProgressBar(page);
+    progress->setRange(0, 0); // indeterminate
+    progress->setTextVisible(false);
+    progress->setFixedWidth(160);
+    layout->addStretch();
+    layout->addWidget(progress, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    return page;
+}
+
+QWidget *emptyPage(QWidget *parent) {
+    auto *page = new QWidget(parent);
+    auto *layout = new QVBoxLayout(page);
+    layout->setSpacing(12);
+    auto *leaf = new QLabel(page);
+    leaf->setPixmap(symbolPixmap(QStringLiteral("leaf.fill"), 44, freshnessColor(Freshness::fresh),
+                                 page->devicePixelRatioF()));
+    auto *title = new QLabel(ShelfWindow::tr("Alles is nog vers"), page);
+    title->setFont(scaledFont(page->font(), 1.55, true));
+    auto *text = new QLabel(ShelfWindow::tr("Geen bestanden met een datum. Klik in Finder met rechts "
+                                            "op een bestand en kies Kelo ▸ een termijn."),
+                            page);
+    text->setWordWrap(true);
+    text->setAlignment(Qt::AlignHCenter);
+    text->setMaximumWidth(320);
+    useSecondaryColor(text);
+    layout->addStretch();
+    layout->addWidget(leaf, 0, Qt::AlignHCenter);
+    layout->addWidget(title, 0, Qt::AlignHCenter);
+    layout->addWidget(text, 0, Qt::AlignHCenter);
+    layout->addStretch();
+    return page;
+}
+
+} // namespace
 
 ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_shelf(shelf) {
-    setWindowTitle(QStringLiteral("Kelo"));
+    setWindowTitle(tr("Kelo"));
     resize(640, 520);
+    setMinimumSize(520, 380);
+
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(&m_list);
-    connect(&m_shelf, &Shelf::itemsChanged, this, &ShelfWindow::refresh);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // Linux title bars have no subtitle: the window's own header carries it.
+    auto *header = new QWidget(this);
+    auto *headerLayout = new QVBoxLayout(header);
+    headerLayout->setContentsMargins(16, 10, 16, 8);
+    headerLayout->setSpacing(1);
+    m_title.setText(tr("Kelo"));
+    m_title.setFont(scaledFont(font(), 1.15, true));
+    m_subtitle.setFont(scaledFont(font(), 0.92));
+    useSecondaryColor(&m_subtitle);
+    headerLayout->addWidget(&m_title);
+    headerLayout->addWidget(&m_subtitle);
+    layout->addWidget(header);
+
+    m_loading = loadingPage(&m_body);
+    m_empty = emptyPage(&m_body);
+    m_list = new ShelfListView(m_shelf, &m_body);
+    m_body.addWidget(m_loading);
+    m_body.addWidget(m_empty);
+    m_body.addWidget(m_list);
+    layout->addWidget(&m_body, 1);
+
+    auto *divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    layout->addWidget(divider);
+
+    auto *footer = new QWidget(this);
+    footer->setFont(scaledFont(font(), 0.85));
+    auto *footerLayout = new QHBoxLayout(footer);
+    footerLayout->setContentsMargins(14, 8, 14, 8);
+    auto *howTo = new QLabel(tr("Datum zetten: rechtsklik in Finder ▸ Kelo"), footer);
+    useSecondaryColor(howTo);
+    auto *extensions = linkButton(tr("Extensies…"), footer);
+    connect(extensions, &QPushButton::clicked, this, &ShelfWindow::showExtensionsHelp);
+    const QUrl website{QString::fromLatin1(websiteUrl)};
+    auto *maker = linkButton(website.host(), footer);
+    connect(maker, &QPushButton::clicked, this, [website] { QDesktopServices::openUrl(website); });
+    footerLayout->addWidget(howTo);
+    footerLayout->addWidget(extensions);
+    footerLayout->addStretch();
+    footerLayout->addWidget(maker);
+    layout->addWidget(footer);
+
     // Closing hides the window; Kelo stays in the tray.
     auto *close = new QAction(this);
     close->setShortcut(QKeySequence::Close);
     connect(close, &QAction::triggered, this, &QWidget::close);
     addAction(close);
+
+    connect(&m_shelf, &Shelf::itemsChanged, this, &ShelfWindow::refresh);
+    connect(&m_shelf, &Shelf::loadedChanged, this, &ShelfWindow::refresh);
+    connect(&m_shelf, &Shelf::reviewingChanged, this, &ShelfWindow::updateReview);
+    m_midnight.setSingleShot(true);
+    connect(&m_midnight, &QTimer::timeout, this, [this] {
+        // A new day: files move to other sections without the shelf changing.
+        m_list->refresh();
+        refresh();
+    });
     refresh();
 }
+
+ShelfWindow::~ShelfWindow() = default;
 
 void ShelfWindow::present() {
     show();
@@ -28,14 +163,84 @@ void ShelfWindow::present() {
     activateWindow();
 }
 
+void ShelfWindow::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    updateReview();
+}
+
+ShelfWindow::Body ShelfWindow::body() const {
+    if (!m_shelf.loaded())
+        return Body::loading;
+    return m_shelf.items().empty() ? Body::empty : Body::list;
+}
+
+QString ShelfWindow::subtitle() const {
+    const auto expired = m_shelf.items(Freshness::expired).size();
+    if (expired > 0)
+        return QString::number(expired) + QStringLiteral(" over de datum");
+    if (m_shelf.items().empty())
+        return {};
+    const Calendar calendar = Calendar::current();
+    return QStringLiteral("Eerstvolgende: ") +
+           QString::fromStdString(
+               daysLeftText(m_shelf.items().front().date, currentInstant(), calendar));
+}
+
 void ShelfWindow::refresh() {
-    m_list.clear();
+    switch (body()) {
+    case Body::loading:
+        m_body.setCurrentWidget(m_loading);
+        break;
+    case Body::empty:
+        m_body.setCurrentWidget(m_empty);
+        break;
+    case Body::list:
+        m_body.setCurrentWidget(m_list);
+        break;
+    }
+    const QString text = subtitle();
+    m_subtitle.setText(text);
+    m_subtitle.setVisible(!text.isEmpty());
+    // Read by snapshot mode, which draws the title bar itself.
+    setProperty("keloSubtitle", text);
+    scheduleMidnightRefresh();
+}
+
+void ShelfWindow::updateReview() {
+    if (!m_shelf.reviewing()) {
+        if (m_sheet)
+            m_sheet->close();
+        return;
+    }
+    if (m_sheet || !isVisible())
+        return;
+    m_sheet = new ReviewSheet(m_shelf, this);
+    m_sheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_sheet->open();
+}
+
+void ShelfWindow::scheduleMidnightRefresh() {
     const Calendar calendar = Calendar::current();
     const Instant now = currentInstant();
-    for (const auto &item : m_shelf.items())
-        m_list.addItem(QString::fromLocal8Bit(item.url.filename().native()) +
-                       QStringLiteral(" — ") +
-                       QString::fromStdString(daysLeftText(item.date, now, calendar)));
+    const Instant tomorrow =
+        calendar.startOfDay(calendar.adding(calendar.startOfDay(now), DateComponent::Day, 1));
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) + std::chrono::seconds(1);
+    m_midnight.start(std::chrono::milliseconds(std::clamp<long long>(
+        wait.count(), 1000, std::chrono::milliseconds(std::chrono::hours(25)).count())));
+}
+
+void ShelfWindow::showExtensionsHelp() {
+    QMessageBox box(QMessageBox::Information, tr("Kelo in je bestandsbeheerder"),
+                    tr("Het menu Kelo verschijnt als je met rechts op een bestand klikt."), QMessageBox::Ok,
+                    this);
+    box.setInformativeText(tr(
+        "Bestanden (GNOME): de Kelo-uitbreiding wordt met Kelo geïnstalleerd; herstart Bestanden "
+        "met ‘nautilus -q’.\n"
+        "Dolphin (KDE): Kelo staat onder Acties ▸ Kelo.\n"
+        "Nemo (Cinnamon): kies Kelo: 1 week, Kelo: 1 maand, enzovoort.\n"
+        "Elders: ‘kelo-finder pick 0 BESTAND’ geeft een bestand 1 week."));
+    box.exec();
 }
 
 } // namespace kelo

@@ -1,27 +1,56 @@
 #pragma once
 
-#include <QListWidget>
+#include <QLabel>
+#include <QPointer>
+#include <QStackedWidget>
+#include <QTimer>
 #include <QWidget>
+
+#include "ReviewSheet.h"
 
 namespace kelo {
 
 class Shelf;
+class ShelfListView;
 
-// The one shelf window, titled "Kelo": every stamped file by freshness.
+// The one shelf window, titled "Kelo": a header with the subtitle, then the progress indicator
+// while the shelf loads, the empty shelf, or the list by freshness; a footer below. The review
+// opens over it as a sheet while the shelf is reviewing.
 class ShelfWindow : public QWidget {
     Q_OBJECT
 
 public:
     explicit ShelfWindow(Shelf &shelf, QWidget *parent = nullptr);
+    ~ShelfWindow() override;
 
     // Opens the window (there is only ever this one), raises it and gives it the focus.
     void present();
 
+    // "12 over de datum", "Eerstvolgende: nog 3 dagen", or "" for an empty shelf.
+    QString subtitle() const;
+    // What the body shows now.
+    enum class Body { loading, empty, list };
+    Body body() const;
+    ReviewSheet *reviewSheet() const { return m_sheet; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void refresh();
+    void updateReview();
+    void scheduleMidnightRefresh();
+    void showExtensionsHelp();
 
     Shelf &m_shelf;
-    QListWidget m_list;
+    QLabel m_title;
+    QLabel m_subtitle;
+    QStackedWidget m_body;
+    QWidget *m_loading = nullptr;
+    QWidget *m_empty = nullptr;
+    ShelfListView *m_list = nullptr;
+    QPointer<ReviewSheet> m_sheet;
+    QTimer m_midnight;
 };
 
 } // namespace kelo

@@ -1,0 +1,151 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="nl">
+<context>
+    <name>DateStamp</name>
+    <message>
+        <source>KELO</source>
+        <translation>KELO</translation>
+    </message>
+</context>
+<context>
+    <name>RowActions</name>
+    <message>
+        <source>Open</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Toon in Finder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Verlengen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 vanaf vandaag</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Altijd houden</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Naar prullenbak</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kelo::ByteCount</name>
+    <message>
+        <source>1 byte</source>
+        <translation>1 byte</translation>
+    </message>
+    <message>
+        <source>%1 bytes</source>
+        <translation>%1 bytes</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::ReviewSheet</name>
+    <message>
+        <source>Opruimen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deze bestanden zijn over de datum. Vink uit wat je wilt houden; dat blijft op het schap staan.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 van %2 · %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 bestand naar prullenbak</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bestanden naar prullenbak</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kelo::ShelfRowDelegate</name>
+    <message>
+        <source>Opruimen…</source>
+        <translation type="unfinished">Clean Up…</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::ShelfWindow</name>
+    <message>
+        <source>Alles is nog vers</source>
+        <translation>Everything is still fresh</translation>
+    </message>
+    <message>
+        <source>Geen bestanden met een datum. Klik in Finder met rechts op een bestand en kies Kelo ▸ een termijn.</source>
+        <translation>No files with a date. Right-click a file in Finder and choose Kelo ▸ a period.</translation>
+    </message>
+    <message>
+        <source>Kelo</source>
+        <translation>Kelo</translation>
+    </message>
+    <message>
+        <source>Datum zetten: rechtsklik in Finder ▸ Kelo</source>
+        <translation>To set a date: right-click in Finder ▸ Kelo</translation>
+    </message>
+    <message>
+        <source>Extensies…</source>
+        <translation>Extensions…</translation>
+    </message>
+    <message>
+        <source>Kelo in je bestandsbeheerder</source>
+        <translation>Kelo in your file manager</translation>
+    </message>
+    <message>
+        <source>Het menu Kelo verschijnt als je met rechts op een bestand klikt.</source>
+        <translation>The Kelo menu appears when you right-click a file.</translation>
+    </message>
+    <message>
+        <source>Bestanden (GNOME): de Kelo-uitbreiding wordt met Kelo geïnstalleerd; herstart Bestanden met ‘nautilus -q’.
+Dolphin (KDE): Kelo staat onder Acties ▸ Kelo.
+Nemo (Cinnamon): kies Kelo: 1 week, Kelo: 1 maand, enzovoort.
+Elders: ‘kelo-finder pick 0 BESTAND’ geeft een bestand 1 week.</source>
+        <translation>Files (GNOME): the Kelo extension is installed with Kelo; restart Files with ‘nautilus -q’.
+Dolphin (KDE): Kelo is under Actions ▸ Kelo.
+Nemo (Cinnamon): choose Kelo: 1 week, Kelo: 1 maand, and so on.
+Elsewhere: ‘kelo-finder pick 0 FILE’ gives a file 1 week.</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::TrayMenu</name>
+    <message>
+        <source>Opruimen…</source>
+        <translation>Clean Up…</translation>
+    </message>
+    <message>
+        <source>Schap openen</source>
+        <translation>Open Shelf</translation>
+    </message>
+    <message>
+        <source>Start bij inloggen</source>
+        <translation>Start at Login</translation>
+    </message>
+    <message>
+        <source>Stop Kelo</source>
+        <translation>Quit Kelo</translation>
+    </message>
+    <message>
+        <source>Alles is nog vers</source>
+        <translation>Everything is still fresh</translation>
+    </message>
+    <message>
+        <source>%1 over de datum</source>
+        <translation>%1 expired</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QListView>
+#include <QMenu>
+#include <QPointer>
+
+#include "RowActions.h"
+
+namespace kelo {
+
+class Shelf;
+class ShelfListModel;
+class ShelfRowDelegate;
+
+// The shelf's files by freshness, one section per class that has items, drawn row by row by
+// ShelfRowDelegate. A double click opens a file, a right click or the row's button offers its
+// actions, resting on a row shows its full path.
+class ShelfListView : public QListView {
+    Q_OBJECT
+
+public:
+    explicit ShelfListView(Shelf &shelf, QWidget *parent = nullptr);
+    ~ShelfListView() override;
+
+    ShelfListModel &listModel() const { return *m_model; }
+    ShelfRowDelegate &rowDelegate() const { return *m_delegate; }
+
+    // Takes the sections anew; for when the date moves on without the shelf changing.
+    void refresh();
+
+    // How files are opened and revealed; tests put in their own.
+    void setFileOperations(FileOperations operations) { m_operations = std::move(operations); }
+
+    // The buttons of a row, in the viewport's coordinates; empty where the row has none.
+    QRect cleanUpButtonRect(const QModelIndex &index) const;
+    QRect actionsButtonRect(const QModelIndex &index) const;
+
+    // The actions menu last opened, while it is open.
+    QMenu *openMenu() const { return m_menu; }
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    QStyleOptionViewItem optionFor(const QModelIndex &index) const;
+    void showActions(const QModelIndex &index, const QPoint &globalPosition);
+
+    Shelf &m_shelf;
+    ShelfListModel *m_model;
+    ShelfRowDelegate *m_delegate;
+    FileOperations m_operations = FileOperations::desktop();
+    QPointer<QMenu> m_menu;
+};
+
+} // namespace kelo

@@ -1,0 +1,391 @@
+// Snapshot mode: which window is pictured and how, the two appearances, and the kelo program
+// itself writing pictures (or refusing to) with --snapshot.
+#include "Appearance.h"
+#include "LaunchArguments.h"
+#include "SnapshotMode.h"
+#include "TemporaryFolder.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QImage>
+#include <QStyle>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+
+extern char **environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using kelo::SnapshotMode;
+
+// Mean brightness (0–255) of the picture's opaque pixels.
+double meanLuma(const QImage &picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    double sum = 0;
+    long long count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            if (qAlpha(pixel) < 255)
+                continue;
+            sum += 0.2126 * qRed(pixel) + 0.7152 * qGreen(pixel) + 0.0722 * qBlue(pixel);
+            ++count;
+        }
+    }
+    return count > 0 ? sum / static_cast<double>(count) : 0;
+}
+
+// How many pixels in `area` stand out from the colour at its top-left corner.
+int pixelsStandingOut(const QImage &picture, const QRect &area) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    const QColor background = image.pixelColor(area.topLeft());
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (std::abs(image.pixelColor(x, y).lightness() - background.lightness()) > 60)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// ---- The arguments ----
+
+kelo::LaunchArguments parse(std::initializer_list<const char *> arguments) {
+    QStringList list{QStringLiteral("kelo")};
+    for (const char *argument : arguments)
+        list.append(QString::fromUtf8(argument));
+    return kelo::LaunchArguments::parse(list);
+}
+
+TEST(SnapshotArguments, ThePathAfterTheFirstSnapshotCounts) {
+    EXPECT_EQ(parse({"--snapshot", "a.png", "--snapshot", "b.png"}).snapshot,
+              QStringLiteral("a.png"));
+    EXPECT_EQ(parse({"--snapshot", "a.png", "--snapshot"}).snapshot, QStringLiteral("a.png"));
+    EXPECT_EQ(parse({"--snapshot", "--snapshot", "b.png"}).snapshot, QStringLiteral("--snapshot"));
+    EXPECT_FALSE(parse({"--dark", "--snapshot"}).snapshot);
+}
+
+TEST(SnapshotArguments, ThePathIsStillReadAsAnArgument) {
+    const auto arguments = parse({"--snapshot", "--dark"});
+    EXPECT_EQ(arguments.snapshot, QStringLiteral("--dark"));
+    EXPECT_TRUE(arguments.dark);
+}
+
+// ---- Which window, and the picture of it ----
+
+class SnapshotTarget : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_window.setWindowTitle(QStringLiteral("Kelo"));
+        m_window.resize(640, 520);
+    }
+    void TearDown() override { QApplication::processEvents(); }
+
+    QWidget m_window;
+};
+
+TEST_F(SnapshotTarget, NothingOnScreenMeansNothingToPicture) {
+    EXPECT_EQ(SnapshotMode::target(), nullptr);
+}
+
+TEST_F(SnapshotTarget, TheVisibleWindowTitledKelo) {
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Kelo — other"));
+    other.show();
+    EXPECT_EQ(SnapshotMode::target(), nullptr);
+    m_window.show();
+    EXPECT_EQ(SnapshotMode::target(), &m_window);
+    m_window.hide();
+    EXPECT_EQ(SnapshotMode::target(), nullptr);
+}
+
+TEST_F(SnapshotTarget, TheTitleMustMatchExactly) {
+    m_window.setWindowTitle(QStringLiteral("kelo"));
+    m_window.show();
+    EXPECT_EQ(SnapshotMode::target(), nullptr);
+}
+
+TEST_F(SnapshotTarget, ASheetOnTheKeloWindowComesBeforeTheWindow) {
+    m_window.show();
+    QDialog sheet(&m_window);
+    sheet.setWindowModality(Qt::WindowModal);
+    sheet.resize(420, 300);
+    sheet.show();
+    EXPECT_EQ(SnapshotMode::target(), &sheet);
+    sheet.hide();
+    EXPECT_EQ(SnapshotMode::target(), &m_window);
+}
+
+TEST_F(SnapshotTarget, ADialogOfAnotherWindowIsNoSheet) {
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Other"));
+    other.show();
+    QDialog dialog(&other);
+    dialog.show();
+    EXPECT_EQ(SnapshotMode::target(), nullptr);
+    m_window.show();
+    EXPECT_EQ(SnapshotMode::target(), &m_window);
+}
+
+TEST_F(SnapshotTarget, TheWindowGetsATitleBarWithTitleAndSubtitle) {
+    m_window.setProperty("keloSubtitle", QStringLiteral("3 over de datum"));
+    m_window.show();
+    const QImage picture = SnapshotMode::picture(m_window);
+    ASSERT_FALSE(picture.isNull());
+    const qreal ratio = m_window.devicePixelRatioF();
+    EXPECT_EQ(picture.width(), qRound(640 * ratio));
+    EXPECT_EQ(picture.height(), qRound((520 + 38) * ratio));
+    // Rounded corners: the very corner is left clear.
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+    // The title in the middle of the upper half of the bar, the subtitle in the lower half.
+    const int middle = picture.width() / 2;
+    EXPECT_GT(pixelsStandingOut(picture, QRect(middle - 40, 2, 80, 18)), 10);
+    EXPECT_GT(pixelsStandingOut(picture, QRect(middle - 60, 21, 120, 15)), 10);
+    // The close button at the right end.
+    EXPECT_GT(pixelsStandingOut(picture, QRect(picture.width() - 36, 10, 26, 18)), 3);
+}
+
+TEST_F(SnapshotTarget, WithoutSubtitleTheTitleSitsInTheMiddle) {
+    m_window.setProperty("keloSubtitle", QString());
+    m_window.show();
+    const QImage picture = SnapshotMode::picture(m_window);
+    const int middle = picture.width() / 2;
+    EXPECT_GT(pixelsStandingOut(picture, QRect(middle - 40, 12, 80, 14)), 10);
+    EXPECT_EQ(pixelsStandingOut(picture, QRect(middle - 60, 30, 120, 6)), 0);
+}
+
+TEST_F(SnapshotTarget, ASheetIsPicturedAlone) {
+    m_window.show();
+    QDialog sheet(&m_window);
+    sheet.resize(420, 300);
+    sheet.show();
+    const QImage picture = SnapshotMode::picture(sheet);
+    const qreal ratio = sheet.devicePixelRatioF();
+    EXPECT_EQ(picture.size(), QSize(qRound(420 * ratio), qRound(300 * ratio)));
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 255);
+}
+
+// ---- The appearances ----
+
+TEST(Appearance, DarkPaletteIsDarkAndReadable) {
+    const QPalette dark = kelo::darkPalette();
+    EXPECT_LT(dark.color(QPalette::Window).lightness(), 50);
+    EXPECT_LT(dark.color(QPalette::Base).lightness(), 60);
+    EXPECT_GT(dark.color(QPalette::WindowText).lightness(), 200);
+    EXPECT_GT(dark.color(QPalette::Text).lightness(), 200);
+    EXPECT_GT(dark.color(QPalette::ButtonText).lightness(), 200);
+    EXPECT_GT(dark.color(QPalette::ToolTipText).lightness(),
+              dark.color(QPalette::ToolTipBase).lightness() + 120);
+    // A calm blue for selections, and readable links.
+    const QColor highlight = dark.color(QPalette::Highlight);
+    EXPECT_GT(highlight.blue(), highlight.red() + 60);
+    EXPECT_GT(dark.color(QPalette::Link).lightness(), 140);
+    // Disabled texts are quieter than the enabled ones, but still there.
+    const int disabled = dark.color(QPalette::Disabled, QPalette::Text).lightness();
+    EXPECT_LT(disabled, dark.color(QPalette::Active, QPalette::Text).lightness() - 60);
+    EXPECT_GT(disabled, dark.color(QPalette::Disabled, QPalette::Base).lightness() + 50);
+}
+
+TEST(Appearance, LightPaletteIsLight) {
+    const QPalette light = kelo::lightPalette();
+    EXPECT_GT(light.color(QPalette::Window).lightness(), 200);
+    EXPECT_LT(light.color(QPalette::WindowText).lightness(), 60);
+}
+
+TEST(Appearance, ApplyingItReachesEveryWidget) {
+    QWidget window;
+    QWidget child(&window);
+    kelo::applyAppearance(kelo::darkPalette());
+    QApplication::processEvents();
+    EXPECT_EQ(QApplication::style()->name().toLower(), QStringLiteral("fusion"));
+    EXPECT_EQ(child.palette().color(QPalette::Window), kelo::darkPalette().color(QPalette::Window));
+    kelo::applyAppearance(kelo::lightPalette());
+    QApplication::processEvents();
+    EXPECT_EQ(child.palette().color(QPalette::Window),
+              kelo::lightPalette().color(QPalette::Window));
+}
+
+// ---- The kelo program with --snapshot ----
+
+struct Outcome {
+    std::optional<int> exitCode; // none: still running when the time was up
+    std::string err;
+    std::chrono::steady_clock::duration took{};
+};
+
+// Runs kelo on the offscreen platform with a home of its own, searching only that home for
+// stamped files.
+class SnapshotProgram : public ::testing::Test {
+protected:
+    Outcome run(const std::vector<std::string> &arguments, std::chrono::milliseconds limit) {
+        const fs::path errors = m_home.path() / "stderr.txt";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addchdir_np(&actions, m_home.path().c_str());
+
+        std::vector<std::string> argv = {KELO_PROGRAM};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<std::string> envStrings;
+        for (char **entry = environ; *entry; ++entry)
+            envStrings.emplace_back(*entry);
+        const std::string home = m_home.path().string();
+        for (const std::string &entry : std::vector<std::string>{
+                 "QT_QPA_PLATFORM=offscreen", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                 "XDG_CACHE_HOME=" + home + "/cache", "XDG_DATA_HOME=" + home + "/data",
+                 "KELO_SEARCH_SCOPES=" + (m_home.path() / "files").string()})
+            envStrings.push_back(entry);
+        std::vector<char *> args, env;
+        for (auto &argument : argv)
+            args.push_back(argument.data());
+        args.push_back(nullptr);
+        for (auto &entry : envStrings)
+            env.push_back(entry.data());
+        env.push_back(nullptr);
+
+        Outcome outcome;
+        const auto start = std::chrono::steady_clock::now();
+        pid_t pid = 0;
+        const int spawned =
+            ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0)
+            return outcome;
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() - start > limit) {
+                ::kill(pid, SIGTERM);
+                ::waitpid(pid, &status, 0);
+                outcome.err = readErrors(errors);
+                return outcome;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        outcome.took = std::chrono::steady_clock::now() - start;
+        outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.err = readErrors(errors);
+        return outcome;
+    }
+
+    // A file in the searched folder, stamped with an expiry day.
+    void stamp(const std::string &name, const std::string &day) {
+        fs::create_directories(m_home.path() / "files");
+        const fs::path file = m_home.path() / "files" / name;
+        std::ofstream(file) << "data";
+        ASSERT_EQ(
+            ::setxattr(file.c_str(), "user.wex.dorvel.kelo.expires", day.data(), day.size(), 0), 0);
+        ASSERT_EQ(::setxattr(file.c_str(), "user.xdg.tags", "Kelo", 4, 0), 0);
+    }
+
+    fs::path path(const std::string &name) const { return m_home.path() / name; }
+
+private:
+    static std::string readErrors(const fs::path &file) {
+        std::ifstream in(file);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    TemporaryFolder m_home;
+};
+
+TEST_F(SnapshotProgram, PicturesTheShelfWindowWithItsTitleBarAndEnds) {
+    stamp("report.pdf", "2099-01-01");
+    const auto outcome = run({"--snapshot", path("shot.png").string()}, 15s);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_GE(outcome.took, 3900ms);
+    const QImage picture(QString::fromStdString(path("shot.png").string()));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_GE(picture.width(), 640);
+    EXPECT_GE(picture.height(), 380 + 38);
+    // The drawn frame's rounded corner: this is the window, title bar included.
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+}
+
+TEST_F(SnapshotProgram, ARelativePathIsTakenAgainstTheCurrentFolder) {
+    const auto outcome = run({"--snapshot", "relative.png"}, 15s);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_TRUE(fs::exists(path("relative.png")));
+}
+
+TEST_F(SnapshotProgram, TheFirstOfTwoPathsIsUsed) {
+    const auto outcome = run(
+        {"--snapshot", path("first.png").string(), "--snapshot", path("second.png").string()}, 15s);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_TRUE(fs::exists(path("first.png")));
+    EXPECT_FALSE(fs::exists(path("second.png")));
+}
+
+TEST_F(SnapshotProgram, ReplacesAFileAlreadyThere) {
+    std::ofstream(path("shot.png")) << "old";
+    const auto outcome = run({"--snapshot", path("shot.png").string()}, 15s);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_FALSE(QImage(QString::fromStdString(path("shot.png").string())).isNull());
+}
+
+TEST_F(SnapshotProgram, DarkPictureIsClearlyDarker) {
+    stamp("report.pdf", "2099-01-01");
+    const auto light = run({"--snapshot", path("light.png").string()}, 15s);
+    ASSERT_EQ(light.exitCode, 0) << light.err;
+    const auto dark = run({"--dark", "--snapshot", path("dark.png").string()}, 15s);
+    ASSERT_EQ(dark.exitCode, 0) << dark.err;
+    const double lightLuma = meanLuma(QImage(QString::fromStdString(path("light.png").string())));
+    const double darkLuma = meanLuma(QImage(QString::fromStdString(path("dark.png").string())));
+    EXPECT_GT(lightLuma, 150);
+    EXPECT_LT(darkLuma, 90);
+}
+
+TEST_F(SnapshotProgram, AFolderThatDoesNotExistEndsWithOneAndSaysWhy) {
+    const std::string target = path("missing/shot.png").string();
+    const auto outcome = run({"--snapshot", target}, 15s);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_NE(outcome.err.find("kelo: could not write the snapshot to " + target + ": "),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_FALSE(fs::exists(target));
+}
+
+TEST_F(SnapshotProgram, ALoginItemStartHasNothingToPicture) {
+    const auto outcome = run({"--login-item", "--snapshot", path("shot.png").string()}, 15s);
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err;
+    EXPECT_NE(outcome.err.find("kelo: "), std::string::npos);
+    EXPECT_FALSE(fs::exists(path("shot.png")));
+}
+
+TEST_F(SnapshotProgram, AsTheLastArgumentKeloRunsOnAsUsual) {
+    const auto outcome = run({"--snapshot"}, 6s);
+    EXPECT_FALSE(outcome.exitCode.has_value()) << "ended with " << outcome.exitCode.value_or(-2);
+}
+
+TEST_F(SnapshotProgram, WithTheReviewThePictureIsOfTheSheetAlone) {
+    stamp("old.pdf", "2020-01-01");
+    const auto outcome = run({"--review", "--snapshot", path("sheet.png").string()}, 15s);
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    const QImage picture(QString::fromStdString(path("sheet.png").string()));
+    ASSERT_FALSE(picture.isNull());
+    // No drawn frame around a sheet: its corner is the sheet's own background.
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 255);
+}
+
+} // namespace

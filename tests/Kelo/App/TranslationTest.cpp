@@ -1,0 +1,142 @@
+// The translations built into Kelo: which language a user gets, the English texts, and that
+// every text in the code has an English translation.
+#include "Translation.h"
+#include "Subprocess.h"
+#include "TemporaryFolder.h"
+
+#include <QFile>
+#include <QTranslator>
+#include <QXmlStreamReader>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using kelo::interfaceLanguage;
+using kelo::Language;
+
+QStringList list(std::initializer_list<const char *> tags) {
+    QStringList result;
+    for (const char *tag : tags)
+        result.append(QString::fromLatin1(tag));
+    return result;
+}
+
+TEST(InterfaceLanguage, DutchForWhoPrefersDutch) {
+    EXPECT_EQ(interfaceLanguage(list({"nl-NL"})), Language::dutch);
+    EXPECT_EQ(interfaceLanguage(list({"nl_BE"})), Language::dutch);
+    EXPECT_EQ(interfaceLanguage(list({"NL"})), Language::dutch);
+    EXPECT_EQ(interfaceLanguage(list({"nl-NL", "en-US"})), Language::dutch);
+}
+
+TEST(InterfaceLanguage, EnglishForWhoPrefersEnglish) {
+    EXPECT_EQ(interfaceLanguage(list({"en-GB", "nl-NL"})), Language::english);
+    EXPECT_EQ(interfaceLanguage(list({"en"})), Language::english);
+}
+
+TEST(InterfaceLanguage, TheFirstOfTheTwoAmongOtherLanguages) {
+    EXPECT_EQ(interfaceLanguage(list({"fy-NL", "nl-NL", "en"})), Language::dutch);
+    EXPECT_EQ(interfaceLanguage(list({"de-DE", "en-US", "nl"})), Language::english);
+}
+
+TEST(InterfaceLanguage, EnglishWhenNeitherIsListed) {
+    EXPECT_EQ(interfaceLanguage(list({"de-DE", "fr-FR"})), Language::english);
+    EXPECT_EQ(interfaceLanguage(list({"C"})), Language::english);
+    EXPECT_EQ(interfaceLanguage({}), Language::english);
+    // Not Dutch, however close.
+    EXPECT_EQ(interfaceLanguage(list({"nds-NL"})), Language::english);
+}
+
+class EnglishTranslation : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_english.load(QStringLiteral(":/i18n/kelo_en.qm"))); }
+    QString english(const char *context, const char *dutch, int n = -1) const {
+        return m_english.translate(context, dutch, nullptr, n);
+    }
+
+    QTranslator m_english;
+};
+
+TEST_F(EnglishTranslation, KnownTexts) {
+    EXPECT_EQ(english("kelo::TrayMenu", "Schap openen"), QStringLiteral("Open Shelf"));
+    EXPECT_EQ(english("kelo::TrayMenu", "Opruimen…"), QStringLiteral("Clean Up…"));
+    EXPECT_EQ(english("kelo::TrayMenu", "Start bij inloggen"), QStringLiteral("Start at Login"));
+    EXPECT_EQ(english("kelo::TrayMenu", "Stop Kelo"), QStringLiteral("Quit Kelo"));
+    EXPECT_EQ(english("kelo::TrayMenu", "%1 over de datum"), QStringLiteral("%1 expired"));
+    EXPECT_EQ(english("kelo::ShelfWindow", "Alles is nog vers"),
+              QStringLiteral("Everything is still fresh"));
+}
+
+TEST_F(EnglishTranslation, TheWindowKeepsItsName) {
+    EXPECT_EQ(english("kelo::ShelfWindow", "Kelo"), QStringLiteral("Kelo"));
+}
+
+// One message of a translation source file.
+struct Message {
+    QString context;
+    QString source;
+    QString comment;
+    bool numerus = false;
+};
+
+std::vector<Message> messages(const QString &tsFile) {
+    std::vector<Message> result;
+    QFile file(tsFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    QXmlStreamReader xml(&file);
+    QString context;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText();
+        } else if (xml.name() == QLatin1String("message")) {
+            Message message{context, {}, {}, xml.attributes().value("numerus") == u"yes"};
+            while (xml.readNextStartElement()) {
+                if (xml.name() == QLatin1String("source"))
+                    message.source = xml.readElementText();
+                else if (xml.name() == QLatin1String("comment"))
+                    message.comment = xml.readElementText();
+                else
+                    xml.skipCurrentElement();
+            }
+            result.push_back(message);
+        }
+    }
+    return result;
+}
+
+// Collects the texts from the code as it is now, so a text added without its English fails here.
+TEST_F(EnglishTranslation, EveryTextInTheCodeHasOne) {
+    TemporaryFolder folder;
+    const std::string collected = (folder.path() / "collected.ts").string();
+    const auto lupdate = runProcess({KELO_LUPDATE, "-source-language", "nl", "-target-language",
+                                     "en", "-locations", "none", KELO_SOURCES, "-ts", collected});
+    ASSERT_EQ(lupdate.exitCode, 0) << lupdate.err;
+    const auto found = messages(QString::fromStdString(collected));
+    ASSERT_FALSE(found.empty());
+
+    QStringList missing;
+    for (const Message &message : found) {
+        const QByteArray context = message.context.toUtf8();
+        const QByteArray source = message.source.toUtf8();
+        const QByteArray comment = message.comment.toUtf8();
+        const char *disambiguation = comment.isEmpty() ? nullptr : comment.constData();
+        for (const int n : message.numerus ? std::vector<int>{1, 2} : std::vector<int>{-1}) {
+            if (m_english.translate(context.constData(), source.constData(), disambiguation, n)
+                    .isEmpty()) {
+                missing.append(message.context + QStringLiteral(": ") + message.source);
+                break;
+            }
+        }
+    }
+    EXPECT_TRUE(missing.isEmpty())
+        << "no English yet (run `make translations`, then translate in " KELO_ENGLISH_TS "):\n"
+        << missing.join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
