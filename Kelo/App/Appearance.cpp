@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QStyle>
 #include <QStyleFactory>
-#include <QWidget>
 
 #include <memory>
 
@@ -67,15 +66,6 @@ void applyAppearance(const QPalette &palette) {
     if (QApplication::style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)
         QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setPalette(palette);
-    // A style sheet takes its palette(...) colours when the widget is polished; polishing it
-    // again makes it take the new ones.
-    const QWidgetList widgets = QApplication::allWidgets();
-    for (QWidget *widget : widgets) {
-        if (widget->styleSheet().isEmpty())
-            continue;
-        widget->style()->unpolish(widget);
-        widget->style()->polish(widget);
-    }
 }
 
 } // namespace kelo

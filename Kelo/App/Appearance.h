@@ -9,8 +9,7 @@ namespace kelo {
 QPalette lightPalette();
 QPalette darkPalette();
 
-// Switches every widget of the application to the Fusion style and the given palette, style
-// sheets that name palette colours included.
+// Switches every widget of the application to the Fusion style and the given palette.
 void applyAppearance(const QPalette &palette);
 
 } // namespace kelo

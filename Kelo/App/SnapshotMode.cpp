@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLayout>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -92,7 +93,18 @@ void drawTitles(QPainter &painter, const QRectF &bar, const QWidget &window) {
 // The shelf window as a desktop would show it: a title bar above the content, rounded corners
 // and a hairline frame.
 QImage framedWindow(QWidget &window) {
+    // The drawn title bar carries the title and subtitle: the window's own header, which shows
+    // the subtitle under a desktop's title bar, stays out of the picture.
+    QWidget *header = window.findChild<QWidget *>(QStringLiteral("keloHeader"));
+    const bool headerShown = header && header->isVisible();
+    if (headerShown) {
+        header->hide();
+        if (window.layout())
+            window.layout()->activate();
+    }
     const QPixmap content = window.grab();
+    if (headerShown)
+        header->show();
     const qreal ratio = content.devicePixelRatio();
     const QSizeF contentSize = content.deviceIndependentSize();
     const QSizeF size(contentSize.width(), contentSize.height() + titleBarHeight);

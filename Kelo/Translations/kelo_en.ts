@@ -12,27 +12,27 @@
     <name>RowActions</name>
     <message>
         <source>Open</source>
-        <translation type="unfinished"></translation>
+        <translation>Open</translation>
     </message>
     <message>
         <source>Toon in Finder</source>
-        <translation type="unfinished"></translation>
+        <translation>Show in Finder</translation>
     </message>
     <message>
         <source>Verlengen</source>
-        <translation type="unfinished"></translation>
+        <translation>Extend</translation>
     </message>
     <message>
         <source>%1 vanaf vandaag</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 from today</translation>
     </message>
     <message>
         <source>Altijd houden</source>
-        <translation type="unfinished"></translation>
+        <translation>Keep Forever</translation>
     </message>
     <message>
         <source>Naar prullenbak</source>
-        <translation type="unfinished"></translation>
+        <translation>Move to Trash</translation>
     </message>
 </context>
 <context>
@@ -47,37 +47,92 @@
     </message>
 </context>
 <context>
+    <name>kelo::FreshnessStyle</name>
+    <message>
+        <source>Over de datum</source>
+        <translation>Expired</translation>
+    </message>
+    <message>
+        <source>Deze week over de datum</source>
+        <translation>Expiring this week</translation>
+    </message>
+    <message>
+        <source>Binnen een maand</source>
+        <translation>Within a month</translation>
+    </message>
+    <message>
+        <source>Nog lang houdbaar</source>
+        <translation>Fresh for a while</translation>
+    </message>
+    <message>
+        <source>nog %1 dagen</source>
+        <translation>%1 days left</translation>
+    </message>
+    <message>
+        <source>nog 1 dag</source>
+        <translation>1 day left</translation>
+    </message>
+    <message>
+        <source>vandaag over de datum</source>
+        <translation>expired today</translation>
+    </message>
+    <message>
+        <source>sinds gisteren over de datum</source>
+        <translation>expired yesterday</translation>
+    </message>
+    <message>
+        <source>%1 dagen over de datum</source>
+        <translation>expired %1 days ago</translation>
+    </message>
+    <message>
+        <source>1 week</source>
+        <translation>1 week</translation>
+    </message>
+    <message>
+        <source>1 maand</source>
+        <translation>1 month</translation>
+    </message>
+    <message>
+        <source>3 maanden</source>
+        <translation>3 months</translation>
+    </message>
+    <message>
+        <source>1 jaar</source>
+        <translation>1 year</translation>
+    </message>
+</context>
+<context>
     <name>kelo::ReviewSheet</name>
     <message>
         <source>Opruimen</source>
-        <translation type="unfinished"></translation>
+        <translation>Clean Up</translation>
     </message>
     <message>
         <source>Deze bestanden zijn over de datum. Vink uit wat je wilt houden; dat blijft op het schap staan.</source>
-        <translation type="unfinished"></translation>
+        <translation>These files are past their date. Untick what you want to keep; it stays on the shelf.</translation>
     </message>
     <message>
         <source>Later</source>
-        <translation type="unfinished"></translation>
+        <translation>Later</translation>
     </message>
     <message>
         <source>%1 van %2 · %3</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 of %2 · %3</translation>
     </message>
     <message>
         <source>1 bestand naar prullenbak</source>
-        <translation type="unfinished"></translation>
+        <translation>Move 1 File to Trash</translation>
     </message>
     <message>
         <source>%1 bestanden naar prullenbak</source>
-        <translation type="unfinished"></translation>
+        <translation>Move %1 Files to Trash</translation>
     </message>
 </context>
 <context>
     <name>kelo::ShelfRowDelegate</name>
     <message>
         <source>Opruimen…</source>
-        <translation type="unfinished">Clean Up…</translation>
+        <translation>Clean Up…</translation>
     </message>
 </context>
 <context>
@@ -119,6 +174,14 @@ Elders: ‘kelo-finder pick 0 BESTAND’ geeft een bestand 1 week.</source>
 Dolphin (KDE): Kelo is under Actions ▸ Kelo.
 Nemo (Cinnamon): choose Kelo: 1 week, Kelo: 1 maand, and so on.
 Elsewhere: ‘kelo-finder pick 0 FILE’ gives a file 1 week.</translation>
+    </message>
+    <message>
+        <source>%1 over de datum</source>
+        <translation type="unfinished">%1 expired</translation>
+    </message>
+    <message>
+        <source>Eerstvolgende: %1</source>
+        <translation>Next: %1</translation>
     </message>
 </context>
 <context>

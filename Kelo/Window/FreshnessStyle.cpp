@@ -1,6 +1,16 @@
 #include "FreshnessStyle.h"
 
+#include <QCoreApplication>
+
 namespace kelo {
+namespace {
+
+// Gives the texts here their context for translation.
+struct FreshnessStyle {
+    Q_DECLARE_TR_FUNCTIONS(kelo::FreshnessStyle)
+};
+
+} // namespace
 
 QColor freshnessColor(Freshness freshness, bool dark) {
     // The desktop's red, orange and green, a shade lighter on dark backgrounds; amber is fixed.
@@ -20,13 +30,13 @@ QColor freshnessColor(Freshness freshness, bool dark) {
 QString sectionTitle(Freshness freshness) {
     switch (freshness) {
     case Freshness::expired:
-        return QStringLiteral("Over de datum");
+        return FreshnessStyle::tr("Over de datum");
     case Freshness::thisWeek:
-        return QStringLiteral("Deze week over de datum");
+        return FreshnessStyle::tr("Deze week over de datum");
     case Freshness::thisMonth:
-        return QStringLiteral("Binnen een maand");
+        return FreshnessStyle::tr("Binnen een maand");
     case Freshness::fresh:
-        return QStringLiteral("Nog lang houdbaar");
+        return FreshnessStyle::tr("Nog lang houdbaar");
     }
     return {};
 }
@@ -41,6 +51,37 @@ QString sectionSymbol(Freshness freshness) {
         return QStringLiteral("calendar");
     case Freshness::fresh:
         return QStringLiteral("leaf.fill");
+    }
+    return {};
+}
+
+QString daysLeftLabel(int days) {
+    if (days >= 2)
+        return FreshnessStyle::tr("nog %1 dagen").arg(days);
+    if (days == 1)
+        return FreshnessStyle::tr("nog 1 dag");
+    if (days == 0)
+        return FreshnessStyle::tr("vandaag over de datum");
+    if (days == -1)
+        return FreshnessStyle::tr("sinds gisteren over de datum");
+    // Widened so that the most negative int still negates.
+    return FreshnessStyle::tr("%1 dagen over de datum").arg(-static_cast<long long>(days));
+}
+
+QString daysLeftLabel(Instant expiry, Instant now, const Calendar &calendar) {
+    return daysLeftLabel(daysLeft(expiry, now, calendar));
+}
+
+QString termLabel(Term term) {
+    switch (term) {
+    case Term::week:
+        return FreshnessStyle::tr("1 week");
+    case Term::month:
+        return FreshnessStyle::tr("1 maand");
+    case Term::threeMonths:
+        return FreshnessStyle::tr("3 maanden");
+    case Term::year:
+        return FreshnessStyle::tr("1 jaar");
     }
     return {};
 }

@@ -4,7 +4,9 @@
 #include <QPalette>
 #include <QString>
 
+#include "Calendar.h"
 #include "Freshness.h"
+#include "Term.h"
 
 namespace kelo {
 
@@ -15,6 +17,13 @@ QColor freshnessColor(Freshness freshness, bool dark = false);
 QString sectionTitle(Freshness freshness);
 // "exclamationmark.circle.fill", "clock.fill", "calendar", "leaf.fill".
 QString sectionSymbol(Freshness freshness);
+
+// The days left before a file's date, in the user's language: "nog 12 dagen", "nog 1 dag",
+// "vandaag over de datum", "sinds gisteren over de datum", "3 dagen over de datum".
+QString daysLeftLabel(int days);
+QString daysLeftLabel(Instant expiry, Instant now, const Calendar &calendar);
+// A term's name in the user's language: "1 week", "1 maand", "3 maanden", "1 jaar".
+QString termLabel(Term term);
 
 // The secondary text colour of a palette: quieter than the text, still readable.
 QColor secondaryTextColor(const QPalette &palette);

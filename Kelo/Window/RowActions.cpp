@@ -1,5 +1,7 @@
 #include "RowActions.h"
 
+#include "FreshnessStyle.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -55,7 +57,7 @@ QMenu *RowActions::menu(const Shelf::Item &item, Shelf &shelf, const FileOperati
     menu->addSeparator();
     QMenu *extend = menu->addMenu(tr("Verlengen"));
     for (const Term term : allTerms) {
-        const QString text = tr("%1 vanaf vandaag").arg(QString::fromUtf8(label(term)));
+        const QString text = tr("%1 vanaf vandaag").arg(termLabel(term));
         extend->addAction(text, menu, [item, term, &shelf] {
             shelf.perform(Shelf::extend(item.url, term), item);
         });

@@ -164,7 +164,7 @@ ShelfRowDelegate::ItemTexts ShelfRowDelegate::itemTexts(const Shelf::Item &item,
     texts.freshness = freshness(item.date, m_now, *m_calendar);
     texts.name = kelo::displayText(item.url.filename());
     texts.folder = folderText(item.url.parent_path());
-    texts.daysLeft = QString::fromStdString(daysLeftText(item.date, m_now, *m_calendar));
+    texts.daysLeft = daysLeftLabel(item.date, m_now, *m_calendar);
     texts.daysLeftColor = texts.freshness == Freshness::expired
                               ? freshnessColor(Freshness::expired, dark)
                               : secondaryTextColor(palette);

@@ -28,19 +28,12 @@ QFont scaledFont(const QFont &base, qreal factor, bool bold = false) {
     return font;
 }
 
-void useSecondaryColor(QWidget *widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, secondaryTextColor(palette));
-    widget->setPalette(palette);
-}
-
 // A button that looks and acts like a link.
 QPushButton *linkButton(const QString &text, QWidget *parent) {
     auto *button = new QPushButton(text, parent);
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: palette(link); }"
-                                         "QPushButton:hover { text-decoration: underline; }"));
+    button->setObjectName(QStringLiteral("keloLink"));
     return button;
 }
 
@@ -57,7 +50,7 @@ QWidget *loadingPage(QWidget *parent) {
     return page;
 }
 
-QWidget *emptyPage(QWidget *parent) {
+QWidget *emptyPage(QWidget *parent, QLabel *&text) {
     auto *page = new QWidget(parent);
     auto *layout = new QVBoxLayout(page);
     layout->setSpacing(12);
@@ -66,13 +59,12 @@ QWidget *emptyPage(QWidget *parent) {
                                  page->devicePixelRatioF()));
     auto *title = new QLabel(ShelfWindow::tr("Alles is nog vers"), page);
     title->setFont(scaledFont(page->font(), 1.55, true));
-    auto *text = new QLabel(ShelfWindow::tr("Geen bestanden met een datum. Klik in Finder met rechts "
-                                            "op een bestand en kies Kelo ▸ een termijn."),
-                            page);
+    text = new QLabel(ShelfWindow::tr("Geen bestanden met een datum. Klik in Finder met rechts "
+                                      "op een bestand en kies Kelo ▸ een termijn."),
+                      page);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignHCenter);
     text->setMaximumWidth(320);
-    useSecondaryColor(text);
     layout->addStretch();
     layout->addWidget(leaf, 0, Qt::AlignHCenter);
     layout->addWidget(title, 0, Qt::AlignHCenter);
@@ -92,21 +84,19 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    // Linux title bars have no subtitle: the window's own header carries it.
-    auto *header = new QWidget(this);
-    auto *headerLayout = new QVBoxLayout(header);
-    headerLayout->setContentsMargins(16, 10, 16, 8);
-    headerLayout->setSpacing(1);
-    m_title.setText(tr("Kelo"));
-    m_title.setFont(scaledFont(font(), 1.15, true));
-    m_subtitle.setFont(scaledFont(font(), 0.92));
-    useSecondaryColor(&m_subtitle);
-    headerLayout->addWidget(&m_title);
+    // Linux title bars have no subtitle: it stands in the window's own header, right under the
+    // title bar that shows "Kelo".
+    m_header = new QWidget(this);
+    m_header->setObjectName(QStringLiteral("keloHeader"));
+    auto *headerLayout = new QVBoxLayout(m_header);
+    headerLayout->setContentsMargins(16, 8, 16, 6);
+    m_subtitle.setFont(scaledFont(font(), 0.95));
+    m_subtitle.setAlignment(Qt::AlignHCenter);
     headerLayout->addWidget(&m_subtitle);
-    layout->addWidget(header);
+    layout->addWidget(m_header);
 
     m_loading = loadingPage(&m_body);
-    m_empty = emptyPage(&m_body);
+    m_empty = emptyPage(&m_body, m_emptyText);
     m_list = new ShelfListView(m_shelf, &m_body);
     m_body.addWidget(m_loading);
     m_body.addWidget(m_empty);
@@ -124,7 +114,7 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     auto *footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(14, 8, 14, 8);
     auto *howTo = new QLabel(tr("Datum zetten: rechtsklik in Finder ▸ Kelo"), footer);
-    useSecondaryColor(howTo);
+    m_howTo = howTo;
     auto *extensions = linkButton(tr("Extensies…"), footer);
     connect(extensions, &QPushButton::clicked, this, &ShelfWindow::showExtensionsHelp);
     const QUrl website{QString::fromLatin1(websiteUrl)};
@@ -145,6 +135,7 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     connect(&m_shelf, &Shelf::itemsChanged, this, &ShelfWindow::refresh);
     connect(&m_shelf, &Shelf::loadedChanged, this, &ShelfWindow::refresh);
     connect(&m_shelf, &Shelf::reviewingChanged, this, &ShelfWindow::updateReview);
+    applyColors();
     m_midnight.setSingleShot(true);
     connect(&m_midnight, &QTimer::timeout, this, [this] {
         // A new day: files move to other sections without the shelf changing.
@@ -163,6 +154,26 @@ void ShelfWindow::present() {
     activateWindow();
 }
 
+void ShelfWindow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+}
+
+void ShelfWindow::applyColors() {
+    const QColor secondary = secondaryTextColor(palette());
+    for (QLabel *label : {&m_subtitle, m_howTo, m_emptyText}) {
+        QPalette labelPalette = label->palette();
+        labelPalette.setColor(QPalette::WindowText, secondary);
+        label->setPalette(labelPalette);
+    }
+    const QString link = palette().color(QPalette::Link).name();
+    for (auto *button : findChildren<QPushButton *>(QStringLiteral("keloLink")))
+        button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: %1; }"
+                                             "QPushButton:hover { text-decoration: underline; }")
+                                  .arg(link));
+}
+
 void ShelfWindow::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     updateReview();
@@ -177,13 +188,12 @@ ShelfWindow::Body ShelfWindow::body() const {
 QString ShelfWindow::subtitle() const {
     const auto expired = m_shelf.items(Freshness::expired).size();
     if (expired > 0)
-        return QString::number(expired) + QStringLiteral(" over de datum");
+        return tr("%1 over de datum").arg(expired);
     if (m_shelf.items().empty())
         return {};
     const Calendar calendar = Calendar::current();
-    return QStringLiteral("Eerstvolgende: ") +
-           QString::fromStdString(
-               daysLeftText(m_shelf.items().front().date, currentInstant(), calendar));
+    return tr("Eerstvolgende: %1")
+        .arg(daysLeftLabel(m_shelf.items().front().date, currentInstant(), calendar));
 }
 
 void ShelfWindow::refresh() {
@@ -200,7 +210,7 @@ void ShelfWindow::refresh() {
     }
     const QString text = subtitle();
     m_subtitle.setText(text);
-    m_subtitle.setVisible(!text.isEmpty());
+    m_header->setVisible(!text.isEmpty());
     // Read by snapshot mode, which draws the title bar itself.
     setProperty("keloSubtitle", text);
     scheduleMidnightRefresh();
@@ -224,16 +234,16 @@ void ShelfWindow::scheduleMidnightRefresh() {
     const Instant now = currentInstant();
     const Instant tomorrow =
         calendar.startOfDay(calendar.adding(calendar.startOfDay(now), DateComponent::Day, 1));
-    const auto wait =
-        std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) + std::chrono::seconds(1);
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) +
+                      std::chrono::seconds(1);
     m_midnight.start(std::chrono::milliseconds(std::clamp<long long>(
         wait.count(), 1000, std::chrono::milliseconds(std::chrono::hours(25)).count())));
 }
 
 void ShelfWindow::showExtensionsHelp() {
     QMessageBox box(QMessageBox::Information, tr("Kelo in je bestandsbeheerder"),
-                    tr("Het menu Kelo verschijnt als je met rechts op een bestand klikt."), QMessageBox::Ok,
-                    this);
+                    tr("Het menu Kelo verschijnt als je met rechts op een bestand klikt."),
+                    QMessageBox::Ok, this);
     box.setInformativeText(tr(
         "Bestanden (GNOME): de Kelo-uitbreiding wordt met Kelo geïnstalleerd; herstart Bestanden "
         "met ‘nautilus -q’.\n"

@@ -35,16 +35,21 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void refresh();
     void updateReview();
     void scheduleMidnightRefresh();
     void showExtensionsHelp();
+    // Secondary texts and links take their colours from the palette in force.
+    void applyColors();
 
     Shelf &m_shelf;
-    QLabel m_title;
+    QWidget *m_header = nullptr;
     QLabel m_subtitle;
+    QLabel *m_howTo = nullptr;
+    QLabel *m_emptyText = nullptr;
     QStackedWidget m_body;
     QWidget *m_loading = nullptr;
     QWidget *m_empty = nullptr;

@@ -9,7 +9,8 @@ namespace kelo {
 
 // The bundled symbols (":/icons/<name>.svg": "tag", "leaf.fill", "folder", ...), drawn in one
 // colour at any size.
-QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio = 1.0);
+QPixmap symbolPixmap(const QString &name, int size, const QColor &color,
+                     qreal devicePixelRatio = 1.0);
 QIcon symbolIcon(const QString &name, const QColor &color);
 
 } // namespace kelo

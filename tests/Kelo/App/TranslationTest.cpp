@@ -1,9 +1,12 @@
 // The translations built into Kelo: which language a user gets, the English texts, and that
 // every text in the code has an English translation.
 #include "Translation.h"
+#include "FreshnessStyle.h"
 #include "Subprocess.h"
 #include "TemporaryFolder.h"
+#include "Term.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -72,6 +75,29 @@ TEST_F(EnglishTranslation, KnownTexts) {
 
 TEST_F(EnglishTranslation, TheWindowKeepsItsName) {
     EXPECT_EQ(english("kelo::ShelfWindow", "Kelo"), QStringLiteral("Kelo"));
+}
+
+// Without a translation the texts are the Dutch ones the rest of Kelo uses.
+TEST(DutchTexts, DaysLeftAndTermsAsEverywhereElse) {
+    for (int days = -400; days <= 400; ++days)
+        EXPECT_EQ(kelo::daysLeftLabel(days), QString::fromStdString(kelo::daysLeftText(days)));
+    for (const kelo::Term term : kelo::allTerms) {
+        const auto dutch = kelo::label(term);
+        EXPECT_EQ(kelo::termLabel(term),
+                  QString::fromUtf8(dutch.data(), static_cast<qsizetype>(dutch.size())));
+    }
+}
+
+TEST_F(EnglishTranslation, DaysLeftAndTerms) {
+    QCoreApplication::installTranslator(&m_english);
+    EXPECT_EQ(kelo::daysLeftLabel(12), QStringLiteral("12 days left"));
+    EXPECT_EQ(kelo::daysLeftLabel(1), QStringLiteral("1 day left"));
+    EXPECT_EQ(kelo::daysLeftLabel(0), QStringLiteral("expired today"));
+    EXPECT_EQ(kelo::daysLeftLabel(-1), QStringLiteral("expired yesterday"));
+    EXPECT_EQ(kelo::daysLeftLabel(-3), QStringLiteral("expired 3 days ago"));
+    EXPECT_EQ(kelo::termLabel(kelo::Term::threeMonths), QStringLiteral("3 months"));
+    EXPECT_EQ(kelo::sectionTitle(kelo::Freshness::expired), QStringLiteral("Expired"));
+    QCoreApplication::removeTranslator(&m_english);
 }
 
 // One message of a translation source file.

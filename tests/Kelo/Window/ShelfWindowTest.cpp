@@ -1,9 +1,9 @@
+#include "ShelfWindow.h"
 #include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
 #include "ReviewSheet.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
-#include "ShelfWindow.h"
 #include "TagQuery.h"
 #include "TemporaryFolder.h"
 
@@ -41,7 +41,8 @@ protected:
         for (int day : days) {
             const auto file = root / ("bestand-" + std::to_string(i++) + ".txt");
             std::ofstream(file) << day;
-            ASSERT_FALSE(writeStamp(calendar.adding(today, DateComponent::Day, day), file, calendar));
+            ASSERT_FALSE(
+                writeStamp(calendar.adding(today, DateComponent::Day, day), file, calendar));
         }
     }
 
@@ -81,7 +82,9 @@ TEST_F(ShelfWindowTest, SubtitleNamesTheExpiredCountOrTheNextToExpire) {
 
     // One expired file: the count, whatever else there is.
     const auto item = shelf->items().front();
-    shelf->perform(Shelf::Action([&] { return writeStamp(calendar.startOfDay(currentInstant()), item.url, calendar); }),
+    shelf->perform(Shelf::Action([&] {
+                       return writeStamp(calendar.startOfDay(currentInstant()), item.url, calendar);
+                   }),
                    item);
     EXPECT_EQ(window.subtitle(), "1 over de datum");
 }
