@@ -10,7 +10,13 @@ TagQuery::TagQuery(TagIndex::Options options, QObject *parent) : QObject(parent)
     m_index = std::make_unique<TagIndex>(
         std::move(options),
         [this] {
-            QMetaObject::invokeMethod(this, &TagQuery::finishedGathering, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_gathered = true;
+                    emit finishedGathering();
+                },
+                Qt::QueuedConnection);
         },
         [this] { QMetaObject::invokeMethod(this, &TagQuery::indexUpdated, Qt::QueuedConnection); });
 }

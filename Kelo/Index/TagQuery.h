@@ -23,6 +23,8 @@ public:
     void disableUpdates();
     void enableUpdates();
     std::shared_ptr<const TagIndex::Paths> results() const;
+    // Whether the first gathering has finished (and `finishedGathering` has been signalled).
+    bool gathered() const { return m_gathered; }
 
 public slots:
     // Looks again at what inotify does not watch; the application calls it when it comes to
@@ -39,6 +41,7 @@ private:
     std::unique_ptr<TagIndex> m_index;
     int m_disabled = 0;
     bool m_updatePending = false;
+    bool m_gathered = false;
     std::shared_ptr<const TagIndex::Paths> m_frozen;
 };
 

@@ -50,6 +50,10 @@ void Shelf::applicationStateChanged(Qt::ApplicationState state) {
 }
 
 void Shelf::reload() {
+    // Until the first gathering is done the results are no answer yet: an empty list would
+    // read as "nothing is stamped" (and a weekly check would find nothing expired).
+    if (!m_query->gathered())
+        return;
     m_query->disableUpdates();
     const auto results = m_query->results();
     const TagIndex::Paths &paths = *results;

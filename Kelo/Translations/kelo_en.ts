@@ -177,7 +177,7 @@ Elsewhere: ‘kelo-finder pick 0 FILE’ gives a file 1 week.</translation>
     </message>
     <message>
         <source>%1 over de datum</source>
-        <translation type="unfinished">%1 expired</translation>
+        <translation>%1 expired</translation>
     </message>
     <message>
         <source>Eerstvolgende: %1</source>

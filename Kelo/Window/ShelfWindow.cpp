@@ -64,7 +64,9 @@ QWidget *emptyPage(QWidget *parent, QLabel *&text) {
                       page);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignHCenter);
-    text->setMaximumWidth(320);
+    // Layouts do not ask an aligned label for its height at a width: give it the one it needs.
+    text->setFixedWidth(320);
+    text->setMinimumHeight(text->heightForWidth(320));
     layout->addStretch();
     layout->addWidget(leaf, 0, Qt::AlignHCenter);
     layout->addWidget(title, 0, Qt::AlignHCenter);
@@ -167,11 +169,11 @@ void ShelfWindow::applyColors() {
         labelPalette.setColor(QPalette::WindowText, secondary);
         label->setPalette(labelPalette);
     }
-    const QString link = palette().color(QPalette::Link).name();
-    for (auto *button : findChildren<QPushButton *>(QStringLiteral("keloLink")))
-        button->setStyleSheet(QStringLiteral("QPushButton { border: none; padding: 0; color: %1; }"
-                                             "QPushButton:hover { text-decoration: underline; }")
-                                  .arg(link));
+    for (auto *button : findChildren<QPushButton *>(QStringLiteral("keloLink"))) {
+        QPalette buttonPalette = button->palette();
+        buttonPalette.setColor(QPalette::ButtonText, palette().color(QPalette::Link));
+        button->setPalette(buttonPalette);
+    }
 }
 
 void ShelfWindow::showEvent(QShowEvent *event) {

@@ -233,3 +233,16 @@ TEST_F(ShelfTest, AnActionOnAFileDeletedMeanwhileShowsTheErrorAndDropsTheItem) {
     EXPECT_EQ(presenter.shown[0].first.code, ENOENT);
     EXPECT_EQ(names(shelf->items()), std::vector<std::string>{"blijft.txt"});
 }
+
+TEST_F(ShelfTest, ComingToTheFrontBeforeTheFirstGatheringDoesNotLoadAnEmptyShelf) {
+    stamped("verlopen.txt", -1);
+    TagIndex::Options options;
+    options.scope.roots.push_back({root, true});
+    shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
+    // At once, before the index has had a chance to gather.
+    shelf->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(shelf->loaded());
+    QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
+    ASSERT_TRUE(loaded.wait(5000));
+    EXPECT_EQ(shelf->items().size(), 1u);
+}
