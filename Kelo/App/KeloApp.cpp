@@ -1,5 +1,7 @@
 #include "KeloApp.h"
 
+#include "NotificationCenter.h"
+#include "Reminder.h"
 #include "ShelfWindow.h"
 #include "ShowShelfRequests.h"
 #include "SingleInstance.h"
@@ -17,7 +19,7 @@ KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
       m_tray(std::make_unique<TrayMenu>(m_model.shelf(), m_loginItem)),
       m_delegate(m_arguments,
                  AppDelegate::Steps{
-                     .startReminder = {},
+                     .startReminder = [this] { startReminder(); },
                      .startUpdater = {},
                      .offerLoginItem = [this] { m_loginItem.offerLoginItemOnce(m_defaults); },
                      .showShelf = [this](bool review) { showShelf(review); },
@@ -33,6 +35,15 @@ KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
 }
 
 KeloApp::~KeloApp() = default;
+
+void KeloApp::startReminder() {
+    if (m_reminder)
+        return;
+    m_notifications = std::make_unique<FreedesktopNotificationCenter>();
+    Reminder::Options options;
+    options.testReminder = m_arguments.testReminder;
+    m_reminder = std::make_unique<Reminder>(m_model.shelf(), m_defaults, *m_notifications, options);
+}
 
 void KeloApp::start() {
     m_tray->show();

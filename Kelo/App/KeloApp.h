@@ -12,6 +12,8 @@
 
 namespace kelo {
 
+class NotificationCenter;
+class Reminder;
 class ShelfWindow;
 class SingleInstance;
 class TrayMenu;
@@ -32,14 +34,20 @@ public:
     AppModel &model() { return m_model; }
     ShelfWindow &window() { return *m_window; }
     TrayMenu &trayMenu() { return *m_tray; }
+    // The weekly reminder, made at its step of the start.
+    Reminder *reminder() { return m_reminder.get(); }
 
 private:
+    void startReminder();
+
     LaunchArguments m_arguments;
     UserDefaults m_defaults;
     LoginItem m_loginItem;
     AppModel m_model;
     std::unique_ptr<ShelfWindow> m_window;
     std::unique_ptr<TrayMenu> m_tray;
+    std::unique_ptr<NotificationCenter> m_notifications;
+    std::unique_ptr<Reminder> m_reminder;
     AppDelegate m_delegate;
 };
 

@@ -53,4 +53,8 @@ void UserDefaults::setLastReminder(const QDateTime &when) {
     m_settings->sync();
 }
 
+bool UserDefaults::hasLastReminder() const {
+    return m_settings->contains(QStringLiteral("lastReminder"));
+}
+
 } // namespace kelo

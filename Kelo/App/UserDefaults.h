@@ -25,6 +25,8 @@ public:
 
     // When the last weekly reminder went out (UTC); a missing or unreadable value is none.
     std::optional<QDateTime> lastReminder() const;
+    // Whether anything at all is stored under "lastReminder", date or not.
+    bool hasLastReminder() const;
     void setLastReminder(const QDateTime &when);
 
 private:

@@ -47,6 +47,13 @@
     </message>
 </context>
 <context>
+    <name>kelo::FreedesktopNotificationCenter</name>
+    <message>
+        <source>Openen</source>
+        <translation>Open</translation>
+    </message>
+</context>
+<context>
     <name>kelo::FreshnessStyle</name>
     <message>
         <source>Over de datum</source>
@@ -99,6 +106,29 @@
     <message>
         <source>1 jaar</source>
         <translation>1 year</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::Reminder</name>
+    <message>
+        <source>Er is nu niets over de datum. Zo ziet de melding er op vrijdag uit.</source>
+        <translation>Nothing is past its date right now. This is how the notification looks on Friday.</translation>
+    </message>
+    <message>
+        <source>1 bestand is over de datum (%1).</source>
+        <translation>1 file is past its date (%1).</translation>
+    </message>
+    <message>
+        <source>%1 bestanden zijn over de datum (%2).</source>
+        <translation>%1 files are past their date (%2).</translation>
+    </message>
+    <message>
+        <source>Tijd om op te ruimen (proefmelding)</source>
+        <translation>Time to clean up (test notification)</translation>
+    </message>
+    <message>
+        <source>Tijd om op te ruimen</source>
+        <translation>Time to clean up</translation>
     </message>
 </context>
 <context>

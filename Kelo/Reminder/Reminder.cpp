@@ -1,0 +1,106 @@
+#include "Reminder.h"
+
+#include "ByteCount.h"
+#include "Log.h"
+#include "NotificationCenter.h"
+#include "Shelf.h"
+#include "ShelfOrder.h"
+#include "ShowShelfRequests.h"
+#include "UserDefaults.h"
+
+#include <QDBusConnection>
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace kelo {
+namespace {
+
+Instant toInstant(const QDateTime &when) {
+    return Instant(std::chrono::milliseconds(when.toMSecsSinceEpoch()));
+}
+
+QDateTime toDateTime(Instant instant) {
+    return QDateTime::fromMSecsSinceEpoch(instant.time_since_epoch().count(), Qt::UTC);
+}
+
+} // namespace
+
+Reminder::Reminder(Shelf &shelf, UserDefaults &defaults, NotificationCenter &center,
+                   Options options)
+    : m_shelf(shelf), m_defaults(defaults), m_center(center), m_options(std::move(options)) {
+    // A first start reminds no earlier than the first Friday 16:00 after it.
+    if (!m_defaults.hasLastReminder())
+        m_defaults.setLastReminder(toDateTime(m_options.clock()));
+
+    m_center.requestAuthorization([](bool allowed, const QString &error) {
+        log(("Kelo: notifications allowed: " + QString::fromLatin1(allowed ? "true" : "false") +
+             QLatin1Char(' ') + error)
+                .toStdString());
+    });
+    // A click on the reminder opens the window and starts the review.
+    connect(&m_center, &NotificationCenter::clicked, this, [] {
+        ShowShelfRequests::post({{QLatin1String(ShowShelfRequests::reviewKey), true}});
+    });
+
+    m_timer.setInterval(m_options.interval);
+    connect(&m_timer, &QTimer::timeout, this, &Reminder::check);
+    m_timer.start();
+
+    // Without a system bus there are no wake checks; the timer still runs.
+    if (m_options.watchWake)
+        QDBusConnection::systemBus().connect(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+            this, SLOT(prepareForSleep(bool)));
+
+    if (m_options.testReminder)
+        QTimer::singleShot(m_options.testDelay, this, [this] { send(true); });
+    else
+        QTimer::singleShot(m_options.startDelay, this, &Reminder::check);
+}
+
+Reminder::~Reminder() = default;
+
+void Reminder::prepareForSleep(bool sleeping) {
+    if (!sleeping)
+        check();
+}
+
+void Reminder::check() {
+    if (!m_shelf.loaded())
+        return;
+    const auto stored = m_defaults.lastReminder();
+    const Instant last = stored ? toInstant(*stored) : distantPast();
+    const Instant mostRecent = moment.mostRecent(m_options.clock(), Calendar::current());
+    if (!(last < mostRecent))
+        return;
+    // The week counts as handled before anything is shown, and also when nothing is expired.
+    m_defaults.setLastReminder(toDateTime(m_options.clock()));
+    send(false);
+}
+
+QString Reminder::body(long long expired, qint64 bytes) {
+    if (expired < 1)
+        return tr("Er is nu niets over de datum. Zo ziet de melding er op vrijdag uit.");
+    if (expired == 1)
+        return tr("1 bestand is over de datum (%1).").arg(byteCountText(bytes));
+    return tr("%1 bestanden zijn over de datum (%2).").arg(expired).arg(byteCountText(bytes));
+}
+
+void Reminder::send(bool test) {
+    const auto expired = m_shelf.items(Freshness::expired);
+    if (!test && expired.empty())
+        return;
+    qint64 bytes = 0;
+    for (const auto &item : expired)
+        bytes += allocatedSize(item.url);
+    const NotificationCenter::Notification notification{
+        test ? tr("Tijd om op te ruimen (proefmelding)") : tr("Tijd om op te ruimen"),
+        body(static_cast<long long>(expired.size()), bytes)};
+    m_center.post(notification, [](const std::optional<QString> &error) {
+        log(error ? ("Kelo: reminder sent with error " + *error).toStdString()
+                  : std::string("Kelo: reminder sent ok"));
+    });
+}
+
+} // namespace kelo

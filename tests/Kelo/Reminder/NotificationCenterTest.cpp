@@ -1,0 +1,265 @@
+// The notification center against a notification server of the test's own on a private bus.
+#include "NotificationCenter.h"
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <optional>
+#include <vector>
+
+// Readable QStrings in GoogleTest's failure messages.
+void PrintTo(const QString &text, std::ostream *out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+const QString serviceName = QStringLiteral("org.freedesktop.Notifications");
+const QString objectPath = QStringLiteral("/org/freedesktop/Notifications");
+
+struct NotifyCall {
+    QString appName;
+    uint replacesId = 0;
+    QString appIcon;
+    QString summary;
+    QString body;
+    QStringList actions;
+    QVariantMap hints;
+    int expireTimeout = 0;
+};
+
+class FakeNotificationServer : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    FakeNotificationServer(QObject *parent, QStringList capabilities)
+        : QDBusAbstractAdaptor(parent), m_capabilities(std::move(capabilities)) {}
+
+    std::vector<NotifyCall> calls;
+
+public slots:
+    uint Notify(const QString &appName, uint replacesId, const QString &appIcon,
+                const QString &summary, const QString &body, const QStringList &actions,
+                const QVariantMap &hints, int expireTimeout) {
+        calls.push_back(
+            {appName, replacesId, appIcon, summary, body, actions, hints, expireTimeout});
+        return replacesId != 0 ? replacesId : m_nextId++;
+    }
+    QStringList GetCapabilities() { return m_capabilities; }
+    void CloseNotification(uint id) { emit NotificationClosed(id, 3); }
+    QString GetServerInformation(QString &vendor, QString &version, QString &specVersion) {
+        vendor = QStringLiteral("Kelo tests");
+        version = QStringLiteral("1");
+        specVersion = QStringLiteral("1.2");
+        return QStringLiteral("fake");
+    }
+
+signals:
+    void ActionInvoked(uint id, const QString &actionKey);
+    void NotificationClosed(uint id, uint reason);
+
+private:
+    QStringList m_capabilities;
+    uint m_nextId = 41;
+};
+
+// The server's side lives on a connection of its own, as if it were another process.
+class ServerOnBus {
+public:
+    explicit ServerOnBus(QStringList capabilities)
+        : m_bus(
+              QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("server"))),
+          adaptor(new FakeNotificationServer(&m_object, std::move(capabilities))) {
+        registered =
+            m_bus.registerObject(objectPath, &m_object) && m_bus.registerService(serviceName);
+    }
+    ~ServerOnBus() {
+        m_bus.unregisterService(serviceName);
+        m_bus.unregisterObject(objectPath);
+        QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+    }
+
+private:
+    QDBusConnection m_bus;
+    QObject m_object;
+
+public:
+    FakeNotificationServer *adaptor;
+    bool registered = false;
+};
+
+struct Posted {
+    bool answered = false;
+    std::optional<QString> error;
+};
+
+Posted post(kelo::NotificationCenter &center, const QString &title, const QString &body) {
+    Posted posted;
+    center.post({title, body}, [&posted](const std::optional<QString> &error) {
+        posted.answered = true;
+        posted.error = error;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return posted.answered; }, 5000)) << "no answer";
+    return posted;
+}
+
+class NotificationCenterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QDBusConnection::sessionBus().isConnected())
+            GTEST_SKIP() << "no session bus";
+        ASSERT_FALSE(QDBusConnection::sessionBus().interface()->isServiceRegistered(serviceName))
+            << "a notification server already runs on this bus";
+    }
+};
+
+TEST_F(NotificationCenterTest, NotifyCarriesKelosNameIconDefaultActionAndHints) {
+    ServerOnBus server({QStringLiteral("actions"), QStringLiteral("body")});
+    ASSERT_TRUE(server.registered);
+    kelo::FreedesktopNotificationCenter center;
+
+    const Posted first = post(center, QStringLiteral("Tijd om op te ruimen"),
+                              QStringLiteral("3 bestanden zijn over de datum (4,2 MB)."));
+    ASSERT_TRUE(first.answered);
+    EXPECT_EQ(first.error, std::nullopt);
+    ASSERT_EQ(server.adaptor->calls.size(), 1u);
+    const NotifyCall &call = server.adaptor->calls[0];
+    EXPECT_EQ(call.appName, QStringLiteral("Kelo"));
+    EXPECT_EQ(call.replacesId, 0u);
+    EXPECT_EQ(call.appIcon, QStringLiteral("wex.dorvel.Kelo"));
+    EXPECT_EQ(call.summary, QStringLiteral("Tijd om op te ruimen"));
+    EXPECT_EQ(call.body, QStringLiteral("3 bestanden zijn over de datum (4,2 MB)."));
+    ASSERT_EQ(call.actions.size(), 2);
+    EXPECT_EQ(call.actions[0], QStringLiteral("default"));
+    EXPECT_FALSE(call.actions[1].isEmpty());
+    EXPECT_EQ(call.hints.value(QStringLiteral("sound-name")).toString(),
+              QStringLiteral("message-new-instant"));
+    EXPECT_EQ(call.hints.value(QStringLiteral("desktop-entry")).toString(),
+              QStringLiteral("wex.dorvel.Kelo"));
+    EXPECT_EQ(call.expireTimeout, -1);
+
+    const Posted second =
+        post(center, QStringLiteral("Test"), QStringLiteral("Dit is een testmelding."));
+    ASSERT_TRUE(second.answered);
+    EXPECT_EQ(second.error, std::nullopt);
+    ASSERT_EQ(server.adaptor->calls.size(), 2u);
+    EXPECT_EQ(server.adaptor->calls[1].replacesId, 41u);
+}
+
+TEST_F(NotificationCenterTest, PostsInQuickSuccessionEachReplaceTheOneBefore) {
+    ServerOnBus server({QStringLiteral("body")});
+    ASSERT_TRUE(server.registered);
+    kelo::FreedesktopNotificationCenter center;
+
+    int answers = 0;
+    for (int i = 0; i < 3; ++i)
+        center.post({QStringLiteral("Kelo"), QString::number(i)},
+                    [&answers](const std::optional<QString> &error) {
+                        EXPECT_EQ(error, std::nullopt);
+                        ++answers;
+                    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answers == 3; }, 5000));
+    ASSERT_EQ(server.adaptor->calls.size(), 3u);
+    EXPECT_EQ(server.adaptor->calls[0].replacesId, 0u);
+    EXPECT_EQ(server.adaptor->calls[1].replacesId, 41u);
+    EXPECT_EQ(server.adaptor->calls[2].replacesId, 41u);
+    EXPECT_EQ(server.adaptor->calls[2].body, QStringLiteral("2"));
+}
+
+TEST_F(NotificationCenterTest, BodyIsEscapedOnlyForServersThatReadMarkup) {
+    const QString body = QStringLiteral("Foto's & <video> van \"vakantie\"");
+    {
+        ServerOnBus server({QStringLiteral("body"), QStringLiteral("body-markup")});
+        ASSERT_TRUE(server.registered);
+        kelo::FreedesktopNotificationCenter center;
+        post(center, QStringLiteral("Kelo"), body);
+        ASSERT_EQ(server.adaptor->calls.size(), 1u);
+        EXPECT_EQ(server.adaptor->calls[0].body,
+                  QStringLiteral("Foto's &amp; &lt;video&gt; van \"vakantie\""));
+    }
+    {
+        ServerOnBus server({QStringLiteral("body")});
+        ASSERT_TRUE(server.registered);
+        kelo::FreedesktopNotificationCenter center;
+        post(center, QStringLiteral("Kelo"), body);
+        ASSERT_EQ(server.adaptor->calls.size(), 1u);
+        EXPECT_EQ(server.adaptor->calls[0].body, body);
+    }
+}
+
+TEST_F(NotificationCenterTest, AuthorizationIsGrantedWhenAServerAnswers) {
+    ServerOnBus server({});
+    ASSERT_TRUE(server.registered);
+    kelo::FreedesktopNotificationCenter center;
+    std::optional<bool> allowed;
+    QString error = QStringLiteral("untouched");
+    center.requestAuthorization([&](bool answer, const QString &why) {
+        allowed = answer;
+        error = why;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return allowed.has_value(); }, 5000));
+    EXPECT_TRUE(*allowed);
+    EXPECT_TRUE(error.isEmpty());
+}
+
+TEST_F(NotificationCenterTest, AuthorizationIsRefusedWithTheErrorWhenNoServerAnswers) {
+    kelo::FreedesktopNotificationCenter center;
+    std::optional<bool> allowed;
+    QString error;
+    center.requestAuthorization([&](bool answer, const QString &why) {
+        allowed = answer;
+        error = why;
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return allowed.has_value(); }, 5000));
+    EXPECT_FALSE(*allowed);
+    EXPECT_FALSE(error.isEmpty());
+    std::cout << "Without a server: " << error.toStdString() << std::endl;
+}
+
+TEST_F(NotificationCenterTest, PostingWithoutAServerAnswersWithTheError) {
+    kelo::FreedesktopNotificationCenter center;
+    const Posted posted = post(center, QStringLiteral("Kelo"), QStringLiteral("body"));
+    ASSERT_TRUE(posted.answered);
+    ASSERT_TRUE(posted.error.has_value());
+    EXPECT_FALSE(posted.error->isEmpty());
+
+    // A server that comes later is used by the next post.
+    ServerOnBus server({QStringLiteral("body")});
+    ASSERT_TRUE(server.registered);
+    const Posted later = post(center, QStringLiteral("Kelo"), QStringLiteral("body"));
+    EXPECT_EQ(later.error, std::nullopt);
+    EXPECT_EQ(server.adaptor->calls.size(), 1u);
+}
+
+TEST_F(NotificationCenterTest, OnlyTheDefaultActionOfKelosCurrentNotificationIsAClick) {
+    ServerOnBus server({QStringLiteral("actions")});
+    ASSERT_TRUE(server.registered);
+    kelo::FreedesktopNotificationCenter center;
+    QSignalSpy clicks(&center, &kelo::NotificationCenter::clicked);
+    ASSERT_EQ(post(center, QStringLiteral("Kelo"), QStringLiteral("body")).error, std::nullopt);
+
+    // Signals arrive in the order they were sent: once the last one is in, so are the others.
+    emit server.adaptor->ActionInvoked(42, QStringLiteral("default"));
+    emit server.adaptor->ActionInvoked(41, QStringLiteral("other"));
+    emit server.adaptor->ActionInvoked(41, QStringLiteral("default"));
+    ASSERT_TRUE(clicks.wait(5000));
+    QTest::qWait(100);
+    EXPECT_EQ(clicks.count(), 1);
+
+    // Closing does not forget the notification: a click on it when shown again still counts.
+    emit server.adaptor->NotificationClosed(41, 2);
+    emit server.adaptor->ActionInvoked(41, QStringLiteral("default"));
+    ASSERT_TRUE(clicks.wait(5000));
+    EXPECT_EQ(clicks.count(), 2);
+}
+
+} // namespace
+
+#include "NotificationCenterTest.moc"
