@@ -7,6 +7,7 @@
 #include "SingleInstance.h"
 #include "SnapshotMode.h"
 #include "TrayMenu.h"
+#include "Updater.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -20,7 +21,7 @@ KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
       m_delegate(m_arguments,
                  AppDelegate::Steps{
                      .startReminder = [this] { startReminder(); },
-                     .startUpdater = {},
+                     .startUpdater = [this] { startUpdater(); },
                      .offerLoginItem = [this] { m_loginItem.offerLoginItemOnce(m_defaults); },
                      .showShelf = [this](bool review) { showShelf(review); },
                  }) {
@@ -43,6 +44,19 @@ void KeloApp::startReminder() {
     Reminder::Options options;
     options.testReminder = m_arguments.testReminder;
     m_reminder = std::make_unique<Reminder>(m_model.shelf(), m_defaults, *m_notifications, options);
+}
+
+void KeloApp::startUpdater() {
+    if (m_updater)
+        return;
+    m_updateNotifications = std::make_unique<FreedesktopNotificationCenter>();
+    m_updater =
+        std::make_unique<Updater>(Updater::builtInOptions(), m_defaults, *m_updateNotifications);
+    m_tray->setUpdater(m_updater.get());
+    // A click on "Kelo … is beschikbaar" shows what the update brings, with its install button.
+    connect(m_updateNotifications.get(), &NotificationCenter::clicked, m_updater.get(),
+            &Updater::checkForUpdates);
+    m_updater->start();
 }
 
 void KeloApp::start() {

@@ -17,6 +17,7 @@ class Reminder;
 class ShelfWindow;
 class SingleInstance;
 class TrayMenu;
+class Updater;
 
 // Kelo itself: the model, the tray item, the one window and the start-up steps, wired together.
 class KeloApp : public QObject {
@@ -36,9 +37,12 @@ public:
     TrayMenu &trayMenu() { return *m_tray; }
     // The weekly reminder, made at its step of the start.
     Reminder *reminder() { return m_reminder.get(); }
+    // The updater, made at its step of the start.
+    Updater *updater() { return m_updater.get(); }
 
 private:
     void startReminder();
+    void startUpdater();
 
     LaunchArguments m_arguments;
     UserDefaults m_defaults;
@@ -48,6 +52,8 @@ private:
     std::unique_ptr<TrayMenu> m_tray;
     std::unique_ptr<NotificationCenter> m_notifications;
     std::unique_ptr<Reminder> m_reminder;
+    std::unique_ptr<NotificationCenter> m_updateNotifications;
+    std::unique_ptr<Updater> m_updater;
     AppDelegate m_delegate;
 };
 

@@ -5,6 +5,7 @@
 #include "Shelf.h"
 #include "ShowShelfRequests.h"
 #include "TrayIconPainter.h"
+#include "Updater.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -52,6 +53,26 @@ TrayMenu::~TrayMenu() = default;
 
 void TrayMenu::show() {
     m_trayIcon.show();
+}
+
+void TrayMenu::setUpdater(Updater *updater) {
+    if (m_updater || !updater)
+        return;
+    m_updater = updater;
+    m_installUpdate = new QAction(&m_menu);
+    connect(m_installUpdate, &QAction::triggered, updater, &Updater::installAvailableUpdate);
+    m_checkForUpdates = new QAction(tr("Zoek naar updates…"), &m_menu);
+    connect(m_checkForUpdates, &QAction::triggered, updater, &Updater::checkForUpdates);
+    m_menu.insertActions(m_startAtLogin, {m_installUpdate, m_checkForUpdates});
+    connect(updater, &Updater::availableUpdateChanged, this, &TrayMenu::refreshUpdateEntry);
+    refreshUpdateEntry();
+}
+
+void TrayMenu::refreshUpdateEntry() {
+    const auto update = m_updater ? m_updater->availableUpdate() : std::nullopt;
+    m_installUpdate->setVisible(update.has_value());
+    if (update)
+        m_installUpdate->setText(tr("Update naar %1 installeren…").arg(update->displayVersion()));
 }
 
 void TrayMenu::refresh() {

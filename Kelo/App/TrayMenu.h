@@ -2,6 +2,7 @@
 
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -9,6 +10,7 @@ namespace kelo {
 
 class LoginItem;
 class Shelf;
+class Updater;
 
 // Kelo in the system tray: an icon that shows whether anything is past its date and how much,
 // and the menu with the status line and Kelo's commands. Both follow the shelf, and the clock:
@@ -33,12 +35,19 @@ public:
     QAction *startAtLogin() const { return m_startAtLogin; }
     QAction *website() const { return m_website; }
     QAction *quit() const { return m_quit; }
+    // Present once an updater is set; the install entry shows only when an update is available.
+    QAction *checkForUpdates() const { return m_checkForUpdates; }
+    QAction *installUpdate() const { return m_installUpdate; }
+
+    // Adds the updater's entries to the menu.
+    void setUpdater(Updater *updater);
 
     // Draws icon and menu again from the shelf.
     void refresh();
 
 private:
     void scheduleMidnightRefresh();
+    void refreshUpdateEntry();
 
     Shelf &m_shelf;
     LoginItem &m_loginItem;
@@ -52,6 +61,9 @@ private:
     QAction *m_startAtLogin = nullptr;
     QAction *m_website = nullptr;
     QAction *m_quit = nullptr;
+    QPointer<Updater> m_updater;
+    QAction *m_installUpdate = nullptr;
+    QAction *m_checkForUpdates = nullptr;
 };
 
 } // namespace kelo

@@ -8,6 +8,7 @@ namespace {
 
 const QString loginItemOfferedKey = QStringLiteral("loginItemOffered");
 const QString lastReminderKey = QStringLiteral("lastReminder");
+const QString lastUpdateCheckKey = QStringLiteral("lastUpdateCheck");
 
 } // namespace
 
@@ -36,7 +37,23 @@ void UserDefaults::setLoginItemOffered(bool offered) {
 }
 
 std::optional<QDateTime> UserDefaults::lastReminder() const {
-    const QString text = m_settings->value(lastReminderKey).toString().trimmed();
+    return dateTime(lastReminderKey);
+}
+
+void UserDefaults::setLastReminder(const QDateTime &when) {
+    setDateTime(lastReminderKey, when);
+}
+
+std::optional<QDateTime> UserDefaults::lastUpdateCheck() const {
+    return dateTime(lastUpdateCheckKey);
+}
+
+void UserDefaults::setLastUpdateCheck(const QDateTime &when) {
+    setDateTime(lastUpdateCheckKey, when);
+}
+
+std::optional<QDateTime> UserDefaults::dateTime(const QString &key) const {
+    const QString text = m_settings->value(key).toString().trimmed();
     QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!when.isValid())
         when = QDateTime::fromString(text, Qt::ISODate);
@@ -45,11 +62,11 @@ std::optional<QDateTime> UserDefaults::lastReminder() const {
     return when.toUTC();
 }
 
-void UserDefaults::setLastReminder(const QDateTime &when) {
+void UserDefaults::setDateTime(const QString &key, const QDateTime &when) {
     if (when.isValid())
-        m_settings->setValue(lastReminderKey, when.toUTC().toString(Qt::ISODateWithMs));
+        m_settings->setValue(key, when.toUTC().toString(Qt::ISODateWithMs));
     else
-        m_settings->remove(lastReminderKey);
+        m_settings->remove(key);
     m_settings->sync();
 }
 

@@ -9,7 +9,7 @@
 
 namespace kelo {
 
-// Kelo's two user defaults, each with its name and default in one place. Stored with QSettings
+// Kelo's user defaults, each with its name and default in one place. Stored with QSettings
 // under organisation "wex.dorvel", application "Kelo" ($XDG_CONFIG_HOME/wex.dorvel/Kelo.conf).
 class UserDefaults {
 public:
@@ -29,7 +29,15 @@ public:
     bool hasLastReminder() const;
     void setLastReminder(const QDateTime &when);
 
+    // When the updater last finished a scheduled check (UTC); a missing or unreadable value is
+    // none.
+    std::optional<QDateTime> lastUpdateCheck() const;
+    void setLastUpdateCheck(const QDateTime &when);
+
 private:
+    std::optional<QDateTime> dateTime(const QString &key) const;
+    void setDateTime(const QString &key, const QDateTime &when);
+
     std::unique_ptr<QSettings> m_settings;
 };
 

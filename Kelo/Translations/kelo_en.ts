@@ -159,6 +159,41 @@
     </message>
 </context>
 <context>
+    <name>kelo::SafeFetch</name>
+    <message>
+        <source>Geannuleerd.</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message>
+        <source>%1 komt niet via https; Kelo haalt updates alleen via https op.</source>
+        <translation>%1 is not served over https; Kelo only fetches updates over https.</translation>
+    </message>
+    <message>
+        <source>%1 is groter dan de %2 bytes die Kelo verwacht.</source>
+        <translation>%1 is larger than the %2 bytes Kelo expects.</translation>
+    </message>
+    <message>
+        <source>Kon de download niet wegschrijven.</source>
+        <translation>Could not write the download.</translation>
+    </message>
+    <message>
+        <source>Te veel omleidingen vanaf %1.</source>
+        <translation>Too many redirects from %1.</translation>
+    </message>
+    <message>
+        <source>%1 gaf binnen %2 seconden geen antwoord.</source>
+        <translation>%1 did not answer within %2 seconds.</translation>
+    </message>
+    <message>
+        <source>%1 antwoordde met HTTP-status %2.</source>
+        <translation>%1 answered with HTTP status %2.</translation>
+    </message>
+    <message>
+        <source>Kon %1 niet ophalen: %2</source>
+        <translation>Could not fetch %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>kelo::ShelfRowDelegate</name>
     <message>
         <source>Opruimen…</source>
@@ -239,6 +274,116 @@ Elsewhere: ‘kelo-finder pick 0 FILE’ gives a file 1 week.</translation>
     <message>
         <source>%1 over de datum</source>
         <translation>%1 expired</translation>
+    </message>
+    <message>
+        <source>Zoek naar updates…</source>
+        <translation>Check for Updates…</translation>
+    </message>
+    <message>
+        <source>Update naar %1 installeren…</source>
+        <translation>Install Update to %1…</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::Updater</name>
+    <message>
+        <source>De updatefeed is onleesbaar: %1</source>
+        <translation>The update feed cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>Kon niet op updates controleren</source>
+        <translation>Could not check for updates</translation>
+    </message>
+    <message>
+        <source>Kelo %1 is beschikbaar</source>
+        <translation>Kelo %1 is available</translation>
+    </message>
+    <message>
+        <source>Klik om de update te bekijken.</source>
+        <translation>Click to see the update.</translation>
+    </message>
+    <message>
+        <source>Kon de update niet installeren</source>
+        <translation>Could not install the update</translation>
+    </message>
+    <message>
+        <source>De updatefeed noemt de grootte van de update niet.</source>
+        <translation>The update feed does not give the size of the update.</translation>
+    </message>
+    <message>
+        <source>De update is groter dan de %1 bytes die Kelo toestaat.</source>
+        <translation>The update is larger than the %1 bytes Kelo allows.</translation>
+    </message>
+    <message>
+        <source>De update is niet ondertekend.</source>
+        <translation>The update is not signed.</translation>
+    </message>
+    <message>
+        <source>Kon de map %1 niet aanmaken.</source>
+        <translation>Could not create the folder %1.</translation>
+    </message>
+    <message>
+        <source>Kon %1 niet aanmaken: %2</source>
+        <translation>Could not create %1: %2</translation>
+    </message>
+    <message>
+        <source>Kon de download niet wegschrijven.</source>
+        <translation>Could not write the download.</translation>
+    </message>
+    <message>
+        <source>Geen programma op deze computer opent %1.</source>
+        <translation>No program on this computer opens %1.</translation>
+    </message>
+    <message>
+        <source>Kelo %1 downloaden…</source>
+        <translation>Downloading Kelo %1…</translation>
+    </message>
+    <message>
+        <source>De download is %1 bytes, de updatefeed noemt er %2.</source>
+        <translation>The download is %1 bytes; the update feed says %2.</translation>
+    </message>
+    <message>
+        <source>Kon %1 niet lezen: %2</source>
+        <translation>Could not read %1: %2</translation>
+    </message>
+    <message>
+        <source>De handtekening van de update klopt niet; Kelo heeft de download verwijderd.</source>
+        <translation>The update&apos;s signature does not match; Kelo has deleted the download.</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::UpdaterUi</name>
+    <message>
+        <source>Kelo %1 is beschikbaar</source>
+        <translation>Kelo %1 is available</translation>
+    </message>
+    <message>
+        <source>Je hebt versie %1.</source>
+        <translation>You have version %1.</translation>
+    </message>
+    <message>
+        <source>Wat is er nieuw?</source>
+        <translation>What&apos;s new?</translation>
+    </message>
+    <message>
+        <source>Installeren</source>
+        <translation>Install</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>Later</translation>
+    </message>
+    <message>
+        <source>Kelo is bij de tijd</source>
+        <translation>Kelo is up to date</translation>
+    </message>
+    <message>
+        <source>Je hebt versie %1, de nieuwste.</source>
+        <translation>You have version %1, the newest.</translation>
+    </message>
+    <message>
+        <source>Annuleren</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>

@@ -2,11 +2,14 @@
 #include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
 #include "LoginItem.h"
+#include "NotificationCenter.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
 #include "ShowShelfRequests.h"
 #include "TagQuery.h"
 #include "TemporaryFolder.h"
+#include "Updater.h"
+#include "UserDefaults.h"
 
 #include <QSignalSpy>
 
@@ -105,4 +108,34 @@ TEST_F(TrayMenuTest, StartAtLoginShowsTheEntryAndWritesIt) {
     EXPECT_TRUE(again.startAtLogin()->isChecked());
     again.startAtLogin()->trigger();
     EXPECT_FALSE(loginItem.isEnabled());
+}
+
+namespace {
+
+class SilentCenter : public NotificationCenter {
+public:
+    void requestAuthorization(AuthorizationAnswer answer) override { answer(true, {}); }
+    void post(const Notification &, PostAnswer answer) override { answer(std::nullopt); }
+};
+
+} // namespace
+
+TEST_F(TrayMenuTest, UpdateEntriesComeWithTheUpdater) {
+    shelfWithExpired(0);
+    TrayMenu tray(*shelf, loginItem);
+    EXPECT_EQ(tray.checkForUpdates(), nullptr);
+    UserDefaults defaults(QString::fromStdString((folder.path() / "Kelo.conf").string()));
+    SilentCenter notifications;
+    Updater updater({}, defaults, notifications);
+    tray.setUpdater(&updater);
+    ASSERT_NE(tray.checkForUpdates(), nullptr);
+    EXPECT_EQ(tray.checkForUpdates()->text(), "Zoek naar updates…");
+    // After the first separator, the install entry right above it, and both before the login item.
+    const QList<QAction *> actions = tray.menu().actions();
+    const auto at = [&](QAction *action) { return actions.indexOf(action); };
+    EXPECT_TRUE(actions.value(at(tray.openShelf()) + 1)->isSeparator());
+    EXPECT_EQ(at(tray.installUpdate()), at(tray.openShelf()) + 2);
+    EXPECT_EQ(at(tray.checkForUpdates()), at(tray.installUpdate()) + 1);
+    EXPECT_EQ(at(tray.startAtLogin()), at(tray.checkForUpdates()) + 1);
+    EXPECT_FALSE(tray.installUpdate()->isVisible());
 }

@@ -104,4 +104,20 @@ TEST_F(UserDefaultsTest, ARelativeXdgConfigHomeMeansDotConfigAtHome) {
     EXPECT_TRUE(kelo::UserDefaults(qPath(file)).loginItemOffered());
 }
 
+TEST_F(UserDefaultsTest, LastUpdateCheckIsAnIsoUtcDate) {
+    const QDateTime checked(QDate(2026, 12, 4), QTime(16, 0), QTimeZone(3600));
+    {
+        kelo::UserDefaults defaults(qPath(m_file));
+        EXPECT_EQ(defaults.lastUpdateCheck(), std::nullopt);
+        defaults.setLastUpdateCheck(checked);
+        const std::string text = fileText(m_file);
+        EXPECT_NE(text.find("lastUpdateCheck=2026-12-04T15:00:00.000Z"), std::string::npos) << text;
+    }
+    kelo::UserDefaults reread(qPath(m_file));
+    EXPECT_EQ(reread.lastUpdateCheck(), checked);
+    EXPECT_EQ(reread.lastReminder(), std::nullopt);
+    reread.setLastUpdateCheck(QDateTime());
+    EXPECT_EQ(kelo::UserDefaults(qPath(m_file)).lastUpdateCheck(), std::nullopt);
+}
+
 } // namespace
