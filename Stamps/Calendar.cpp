@@ -1,5 +1,6 @@
 #include "Calendar.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -254,6 +255,17 @@ BadgeParts Calendar::badgeParts(Instant instant) const {
         return {};
     return {toUtf8(formatted(*m_dayMonthFormat, *m_zone, instant)),
             toUtf8(formatted(*m_yearFormat, *m_zone, instant))};
+}
+
+std::chrono::milliseconds timeUntilNextDay(Instant now) {
+    const Calendar calendar = Calendar::current();
+    const Instant tomorrow =
+        calendar.startOfDay(calendar.adding(calendar.startOfDay(now), DateComponent::Day, 1));
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) +
+                      std::chrono::seconds(1);
+    // Never a busy loop, never longer than a day with an hour to spare.
+    return std::clamp(wait, std::chrono::milliseconds(1000),
+                      std::chrono::milliseconds(std::chrono::hours(25)));
 }
 
 } // namespace kelo

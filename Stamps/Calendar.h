@@ -92,6 +92,10 @@ private:
     mutable std::unique_ptr<icu::DateFormat> m_yearFormat;
 };
 
+// How long from `now` until the next local day begins, and a second more so that the day has
+// surely turned: when a view that shows days left redraws by itself.
+std::chrono::milliseconds timeUntilNextDay(Instant now = currentInstant());
+
 // The zone in force now: `TZ`, else /etc/localtime. Cheap when neither changed since the last
 // call, so loops may call it freely. Thread-safe.
 std::shared_ptr<const icu::TimeZone> currentTimeZone();

@@ -90,15 +90,7 @@ void TrayMenu::refresh() {
 }
 
 void TrayMenu::scheduleMidnightRefresh() {
-    const Calendar calendar = Calendar::current();
-    const Instant now = currentInstant();
-    const Instant tomorrow =
-        calendar.startOfDay(calendar.adding(calendar.startOfDay(now), DateComponent::Day, 1));
-    // A second late, so that the day has surely turned.
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) +
-                      std::chrono::seconds(1);
-    m_midnight.start(std::chrono::milliseconds(std::clamp<long long>(
-        wait.count(), 1000, std::chrono::milliseconds(std::chrono::hours(25)).count())));
+    m_midnight.start(timeUntilNextDay());
 }
 
 } // namespace kelo

@@ -1,4 +1,5 @@
 #include "IndexCache.h"
+#include "UserFolders.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,18 +37,6 @@ std::string checksum(std::string_view bytes) {
     for (size_t i = 0; i < checksumSize; ++i)
         hex[checksumSize - 1 - i] = digits[(hash >> (4 * i)) & 0xf];
     return hex;
-}
-
-fs::path homeFolder() {
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd *result = nullptr;
-    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == ERANGE &&
-           buffer.size() < (1u << 20))
-        buffer.resize(buffer.size() * 2);
-    return result && result->pw_dir ? fs::path(result->pw_dir) : fs::path();
 }
 
 // The whole file when it is a regular file of at most the maximum size.

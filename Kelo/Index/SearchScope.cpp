@@ -1,4 +1,5 @@
 #include "SearchScope.h"
+#include "UserFolders.h"
 
 #include <algorithm>
 #include <array>
@@ -167,18 +168,6 @@ bool isPrunedPath(const fs::path &path, const std::vector<fs::path> &pruned,
             userMatch = std::max(userMatch, folder.native().size() + 1);
     }
     return prunedMatch > 0 && prunedMatch >= userMatch;
-}
-
-fs::path homeFolder() {
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd *result = nullptr;
-    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == ERANGE &&
-           buffer.size() < (1u << 20))
-        buffer.resize(buffer.size() * 2);
-    return result && result->pw_dir ? fs::path(result->pw_dir) : fs::path();
 }
 
 std::string readMountInfo() {

@@ -1,5 +1,7 @@
 #include "Trash.h"
 
+#include "UserFolders.h"
+
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -39,19 +41,6 @@ Error failure(int code, const std::string &what, const std::string &why) {
 
 std::string quoted(const fs::path &path) {
     return "\"" + path.native() + "\"";
-}
-
-fs::path homeFolder() {
-    if (const char *home = std::getenv("HOME"); home && *home)
-        return home;
-    const long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
-    passwd entry{};
-    passwd *found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir)
-        return found->pw_dir;
-    return {};
 }
 
 std::string readWholeFile(const char *name) {

@@ -232,14 +232,7 @@ void ShelfWindow::updateReview() {
 }
 
 void ShelfWindow::scheduleMidnightRefresh() {
-    const Calendar calendar = Calendar::current();
-    const Instant now = currentInstant();
-    const Instant tomorrow =
-        calendar.startOfDay(calendar.adding(calendar.startOfDay(now), DateComponent::Day, 1));
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(tomorrow - now) +
-                      std::chrono::seconds(1);
-    m_midnight.start(std::chrono::milliseconds(std::clamp<long long>(
-        wait.count(), 1000, std::chrono::milliseconds(std::chrono::hours(25)).count())));
+    m_midnight.start(timeUntilNextDay());
 }
 
 void ShelfWindow::showExtensionsHelp() {
