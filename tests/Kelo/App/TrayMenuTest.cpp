@@ -5,6 +5,7 @@
 #include "NotificationCenter.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
+#include "ShelfSupport.h"
 #include "ShowShelfRequests.h"
 #include "TagQuery.h"
 #include "TemporaryFolder.h"
@@ -21,11 +22,6 @@ using namespace kelo;
 namespace fs = std::filesystem;
 
 namespace {
-
-class NoPresenter : public ErrorPresenter {
-public:
-    void present(const Error &, const fs::path &) override {}
-};
 
 class TrayMenuTest : public ::testing::Test {
 protected:
@@ -48,11 +44,8 @@ protected:
             ASSERT_FALSE(
                 writeStamp(calendar.adding(today, DateComponent::Day, days), file, calendar));
         }
-        TagIndex::Options options;
-        options.scope.roots.push_back({root, true});
-        shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
-        QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
-        ASSERT_TRUE(loaded.wait(5000));
+        shelf = shelfOver(root, presenter);
+        ASSERT_TRUE(shelf->loaded());
     }
 };
 

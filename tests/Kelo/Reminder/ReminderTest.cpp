@@ -4,6 +4,7 @@
 #include "NotificationCenter.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
+#include "ShelfSupport.h"
 #include "ShowShelfRequests.h"
 #include "TagQuery.h"
 #include "TemporaryFolder.h"
@@ -41,11 +42,6 @@ public:
     }
     void click() { emit clicked(); }
     std::vector<Notification> posted;
-};
-
-class NoPresenter : public ErrorPresenter {
-public:
-    void present(const Error &, const fs::path &) override {}
 };
 
 } // namespace

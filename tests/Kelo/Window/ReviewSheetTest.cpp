@@ -1,4 +1,5 @@
 #include "ReviewSheet.h"
+#include "ShelfSupport.h"
 
 #include "Appearance.h"
 #include "ByteCount.h"
@@ -25,11 +26,6 @@ using namespace kelo;
 namespace fs = std::filesystem;
 
 namespace {
-
-class NoPresenter : public ErrorPresenter {
-public:
-    void present(const Error &, const fs::path &) override {}
-};
 
 class ReviewSheetTest : public ::testing::Test {
 protected:

@@ -1,6 +1,7 @@
 // The shelf list over real stamped files: which sections and rows it shows, what a row says, what
 // its buttons and menus do, and to which file.
 #include "ShelfListView.h"
+#include "ShelfSupport.h"
 
 #include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
@@ -33,11 +34,6 @@ using namespace kelo;
 namespace fs = std::filesystem;
 
 namespace {
-
-class NoPresenter : public ErrorPresenter {
-public:
-    void present(const Error &, const fs::path &) override {}
-};
 
 class ShelfListTest : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 #include "ReviewSheet.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
+#include "ShelfSupport.h"
 #include "TagQuery.h"
 #include "TemporaryFolder.h"
 
@@ -18,11 +19,6 @@ using namespace kelo;
 namespace fs = std::filesystem;
 
 namespace {
-
-class NoPresenter : public ErrorPresenter {
-public:
-    void present(const Error &, const fs::path &) override {}
-};
 
 class ShelfWindowTest : public ::testing::Test {
 protected:
@@ -48,12 +44,9 @@ protected:
 
     void makeShelf(bool waitForLoad = true) {
         fs::create_directories(root);
-        TagIndex::Options options;
-        options.scope.roots.push_back({root, true});
-        shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
+        shelf = shelfOver(root, presenter, waitForLoad);
         if (waitForLoad) {
-            QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
-            ASSERT_TRUE(loaded.wait(5000));
+            ASSERT_TRUE(shelf->loaded());
         }
     }
 };
