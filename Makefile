@@ -3,7 +3,7 @@ FUZZ_SECONDS ?= 60
 # The generated tree the tag index is measured on: 1,000,000 files in 100,000 folders.
 BENCH_TREE ?= /var/tmp/kelo-bench-tree
 
-.PHONY: run test bench fuzz format translations install clean bootstrap
+.PHONY: run test bench fuzz format translations install package clean bootstrap
 
 bootstrap:
 	@scripts/bootstrap
@@ -42,6 +42,12 @@ install: bootstrap
 	cmake --preset release
 	cmake --build --preset release
 	$$( [ "$$(id -u)" -eq 0 ] || echo sudo ) cmake --install build/release
+
+# A Debian package, kelo_<version>_amd64.deb, in build/package/.
+package: bootstrap
+	cmake --preset release -B build/package -DCMAKE_INSTALL_PREFIX=/usr -DKELO_BENCH=OFF
+	cmake --build build/package
+	cd build/package && cpack
 
 format:
 	clang-format -i $$(git ls-files -co --exclude-standard -- '*.cpp' '*.h')
