@@ -18,6 +18,28 @@ struct ProcessResult {
     std::string err;
 };
 
+// Starts a program with arguments (no shell) and extra environment entries ("NAME=value") in
+// the background; -1 when it cannot be started.
+inline pid_t spawnProcess(const std::vector<std::string> &argv,
+                          const std::vector<std::string> &environment,
+                          const posix_spawn_file_actions_t *actions = nullptr) {
+    std::vector<std::string> envStrings;
+    for (char **entry = environ; *entry; ++entry)
+        envStrings.emplace_back(*entry);
+    envStrings.insert(envStrings.end(), environment.begin(), environment.end());
+    std::vector<char *> args, env;
+    for (const auto &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    for (const auto &entry : envStrings)
+        env.push_back(const_cast<char *>(entry.c_str()));
+    env.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, args[0], actions, nullptr, args.data(), env.data()) != 0)
+        return -1;
+    return pid;
+}
+
 // Runs a program with arguments (no shell) and extra environment entries ("NAME=value"), and
 // collects what it prints.
 inline ProcessResult runProcess(const std::vector<std::string> &argv,
@@ -29,27 +51,12 @@ inline ProcessResult runProcess(const std::vector<std::string> &argv,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-
-    std::vector<std::string> envStrings;
-    for (char **entry = environ; *entry; ++entry)
-        envStrings.emplace_back(*entry);
-    for (const auto &entry : environment)
-        envStrings.push_back(entry);
-    std::vector<char *> args, env;
-    for (const auto &arg : argv)
-        args.push_back(const_cast<char *>(arg.c_str()));
-    args.push_back(nullptr);
-    for (const auto &entry : envStrings)
-        env.push_back(const_cast<char *>(entry.c_str()));
-    env.push_back(nullptr);
-
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+    const pid_t pid = spawnProcess(argv, environment, &actions);
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     ProcessResult result;
-    if (spawned != 0) {
+    if (pid < 0) {
         ::close(outPipe[0]);
         ::close(errPipe[0]);
         return result;

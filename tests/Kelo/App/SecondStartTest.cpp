@@ -13,26 +13,6 @@
 
 namespace {
 
-// Starts a program in the background with extra environment entries.
-pid_t startProcess(const std::vector<std::string> &argv,
-                   const std::vector<std::string> &environment) {
-    std::vector<std::string> envStrings;
-    for (char **entry = environ; *entry; ++entry)
-        envStrings.emplace_back(*entry);
-    envStrings.insert(envStrings.end(), environment.begin(), environment.end());
-    std::vector<char *> args, env;
-    for (const auto &arg : argv)
-        args.push_back(const_cast<char *>(arg.c_str()));
-    args.push_back(nullptr);
-    for (const auto &entry : envStrings)
-        env.push_back(const_cast<char *>(entry.c_str()));
-    env.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), env.data()) != 0)
-        return -1;
-    return pid;
-}
-
 bool serviceOwned() {
     const auto bus = QDBusConnection::sessionBus();
     return bus.interface()->isServiceRegistered(QStringLiteral("wex.dorvel.Kelo")).value();
@@ -52,7 +32,7 @@ TEST(SecondStart, HandsOverToTheRunningKeloAndExits) {
         "XDG_DATA_HOME=" + (home.path() / "data").string(),
         "KELO_SEARCH_SCOPES=" + home.path().string()};
 
-    const pid_t first = startProcess({KELO_PROGRAM, "--login-item"}, environment);
+    const pid_t first = spawnProcess({KELO_PROGRAM, "--login-item"}, environment);
     ASSERT_GT(first, 0);
     for (int i = 0; i < 100 && !serviceOwned(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -3,6 +3,7 @@
 #include "Appearance.h"
 #include "LaunchArguments.h"
 #include "SnapshotMode.h"
+#include "Subprocess.h"
 #include "TemporaryFolder.h"
 
 #include <QApplication>
@@ -246,30 +247,20 @@ protected:
 
         std::vector<std::string> argv = {KELO_PROGRAM};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<std::string> envStrings;
-        for (char **entry = environ; *entry; ++entry)
-            envStrings.emplace_back(*entry);
         const std::string home = m_home.path().string();
-        for (const std::string &entry : std::vector<std::string>{
-                 "QT_QPA_PLATFORM=offscreen", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
-                 "XDG_CACHE_HOME=" + home + "/cache", "XDG_DATA_HOME=" + home + "/data",
-                 "KELO_SEARCH_SCOPES=" + (m_home.path() / "files").string()})
-            envStrings.push_back(entry);
-        std::vector<char *> args, env;
-        for (auto &argument : argv)
-            args.push_back(argument.data());
-        args.push_back(nullptr);
-        for (auto &entry : envStrings)
-            env.push_back(entry.data());
-        env.push_back(nullptr);
+        const std::vector<std::string> environment = {
+            "QT_QPA_PLATFORM=offscreen",
+            "HOME=" + home,
+            "XDG_CONFIG_HOME=" + home + "/config",
+            "XDG_CACHE_HOME=" + home + "/cache",
+            "XDG_DATA_HOME=" + home + "/data",
+            "KELO_SEARCH_SCOPES=" + (m_home.path() / "files").string()};
 
         Outcome outcome;
         const auto start = std::chrono::steady_clock::now();
-        pid_t pid = 0;
-        const int spawned =
-            ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data());
+        const pid_t pid = spawnProcess(argv, environment, &actions);
         posix_spawn_file_actions_destroy(&actions);
-        if (spawned != 0)
+        if (pid < 0)
             return outcome;
         int status = 0;
         while (::waitpid(pid, &status, WNOHANG) == 0) {
