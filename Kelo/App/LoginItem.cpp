@@ -1,6 +1,7 @@
 #include "LoginItem.h"
 
 #include "ConfigHome.h"
+#include "DesktopEntry.h"
 #include "Log.h"
 #include "UserDefaults.h"
 
@@ -30,47 +31,6 @@ std::filesystem::path fileSystemPath(const QString &path) {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
-// The program as the first word of an Exec value. Quoting follows the desktop entry rules: a
-// word with a reserved character goes in double quotes, with ", `, $ and \ escaped inside. The
-// string escapes of every value apply on top of that (so a literal backslash becomes four), and
-// a literal % is doubled so that it cannot be read as a field code.
-QString execProgram(const QString &program) {
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-    bool needsQuotes = program.isEmpty();
-    for (const QChar c : program)
-        needsQuotes = needsQuotes || reserved.contains(c);
-
-    QString word;
-    if (needsQuotes) {
-        word += u'"';
-        for (const QChar c : program) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-                word += u'\\';
-            word += c;
-        }
-        word += u'"';
-    } else {
-        word = program;
-    }
-
-    QString value;
-    for (const QChar c : word) {
-        if (c == u'\\')
-            value += QStringLiteral("\\\\");
-        else if (c == u'\n')
-            value += QStringLiteral("\\n");
-        else if (c == u'\t')
-            value += QStringLiteral("\\t");
-        else if (c == u'\r')
-            value += QStringLiteral("\\r");
-        else if (c == u'%')
-            value += QStringLiteral("%%");
-        else
-            value += c;
-    }
-    return value;
-}
-
 QByteArray desktopEntry(const QString &program) {
     const QString entry =
         QStringLiteral("[Desktop Entry]\n"
@@ -82,7 +42,7 @@ QByteArray desktopEntry(const QString &program) {
                        "Terminal=false\n"
                        "NoDisplay=true\n"
                        "X-GNOME-Autostart-enabled=true\n")
-            .arg(execProgram(program));
+            .arg(desktopExecWord(program));
     return entry.toUtf8();
 }
 

@@ -9,6 +9,37 @@
     </message>
 </context>
 <context>
+    <name>FileManagerIntegration</name>
+    <message>
+        <source>Deze bestandsbeheerder leest alleen menu’s die voor alle gebruikers zijn geïnstalleerd.</source>
+        <translation>This file manager reads only menus installed for all users.</translation>
+    </message>
+    <message>
+        <source>Het programma kelo-finder is niet gevonden.</source>
+        <translation>The program kelo-finder was not found.</translation>
+    </message>
+    <message>
+        <source>Het pad van kelo-finder bevat een %-teken: %1</source>
+        <translation>The path of kelo-finder contains a % sign: %1</translation>
+    </message>
+    <message>
+        <source>Kan de map %1 niet maken.</source>
+        <translation>Could not create the folder %1.</translation>
+    </message>
+    <message>
+        <source>Het menu %1 ontbreekt in Kelo.</source>
+        <translation>The menu %1 is missing from Kelo.</translation>
+    </message>
+    <message>
+        <source>Kan %1 niet schrijven: %2</source>
+        <translation>Could not write %1: %2</translation>
+    </message>
+    <message>
+        <source>Kan %1 niet verwijderen: %2</source>
+        <translation>Could not remove %1: %2</translation>
+    </message>
+</context>
+<context>
     <name>RowActions</name>
     <message>
         <source>Open</source>
@@ -106,6 +137,69 @@
     <message>
         <source>1 jaar</source>
         <translation>1 year</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::IntegrationDialog</name>
+    <message>
+        <source>Kelo in je bestandsbeheerder</source>
+        <translation>Kelo in your file manager</translation>
+    </message>
+    <message>
+        <source>Het menu kon niet worden aangepast</source>
+        <translation>The menu could not be changed</translation>
+    </message>
+    <message>
+        <source>Het menu Kelo verschijnt als je met rechts op een bestand klikt. Zo staat het in je bestandsbeheerders:</source>
+        <translation>The Kelo menu appears when you right-click a file. This is how it stands in your file managers:</translation>
+    </message>
+    <message>
+        <source>Bestanden (Nautilus)</source>
+        <translation>Files (Nautilus)</translation>
+    </message>
+    <message>
+        <source>Dolphin</source>
+        <translation>Dolphin</translation>
+    </message>
+    <message>
+        <source>Nemo</source>
+        <translation>Nemo</translation>
+    </message>
+    <message>
+        <source>Herstart Bestanden met ‘nautilus -q’ nadat Kelo is geïnstalleerd. Elders geeft ‘kelo-finder pick 0 -- BESTAND’ een bestand 1 week; ‘kelo-finder --help’ vertelt meer.</source>
+        <translation>Restart Files with ‘nautilus -q’ after installing Kelo. Elsewhere, ‘kelo-finder pick 0 -- FILE’ gives a file 1 week; ‘kelo-finder --help’ tells more.</translation>
+    </message>
+    <message>
+        <source>Sluiten</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Menu staat aan voor jou</source>
+        <translation>Menu is on for you</translation>
+    </message>
+    <message>
+        <source>Menu staat aan voor alle gebruikers</source>
+        <translation>Menu is on for all users</translation>
+    </message>
+    <message>
+        <source>Menu staat uit: het komt met het Kelo-pakket</source>
+        <translation>Menu is off: it comes with the Kelo package</translation>
+    </message>
+    <message>
+        <source>Menu staat uit</source>
+        <translation>Menu is off</translation>
+    </message>
+    <message>
+        <source>Niet gevonden op deze computer</source>
+        <translation>Not found on this computer</translation>
+    </message>
+    <message>
+        <source>Uitzetten</source>
+        <translation>Turn off</translation>
+    </message>
+    <message>
+        <source>Aanzetten</source>
+        <translation>Turn on</translation>
     </message>
 </context>
 <context>
@@ -221,24 +315,6 @@
     <message>
         <source>Extensies…</source>
         <translation>Extensions…</translation>
-    </message>
-    <message>
-        <source>Kelo in je bestandsbeheerder</source>
-        <translation>Kelo in your file manager</translation>
-    </message>
-    <message>
-        <source>Het menu Kelo verschijnt als je met rechts op een bestand klikt.</source>
-        <translation>The Kelo menu appears when you right-click a file.</translation>
-    </message>
-    <message>
-        <source>Bestanden (GNOME): de Kelo-uitbreiding wordt met Kelo geïnstalleerd; herstart Bestanden met ‘nautilus -q’.
-Dolphin (KDE): Kelo staat onder Acties ▸ Kelo.
-Nemo (Cinnamon): kies Kelo: 1 week, Kelo: 1 maand, enzovoort.
-Elders: ‘kelo-finder pick 0 BESTAND’ geeft een bestand 1 week.</source>
-        <translation>Files (GNOME): the Kelo extension is installed with Kelo; restart Files with ‘nautilus -q’.
-Dolphin (KDE): Kelo is under Actions ▸ Kelo.
-Nemo (Cinnamon): choose Kelo: 1 week, Kelo: 1 maand, and so on.
-Elsewhere: ‘kelo-finder pick 0 FILE’ gives a file 1 week.</translation>
     </message>
     <message>
         <source>%1 over de datum</source>

@@ -1,6 +1,7 @@
 #include "ShelfWindow.h"
 
 #include "FreshnessStyle.h"
+#include "IntegrationDialog.h"
 #include "ReviewSheet.h"
 #include "Shelf.h"
 #include "ShelfListView.h"
@@ -10,7 +11,6 @@
 #include <QDesktopServices>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
@@ -118,7 +118,7 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     auto *howTo = new QLabel(tr("Datum zetten: rechtsklik in Finder ▸ Kelo"), footer);
     m_howTo = howTo;
     auto *extensions = linkButton(tr("Extensies…"), footer);
-    connect(extensions, &QPushButton::clicked, this, &ShelfWindow::showExtensionsHelp);
+    connect(extensions, &QPushButton::clicked, this, &ShelfWindow::showExtensions);
     const QUrl website{QString::fromLatin1(websiteUrl)};
     auto *maker = linkButton(website.host(), footer);
     connect(maker, &QPushButton::clicked, this, [website] { QDesktopServices::openUrl(website); });
@@ -235,17 +235,16 @@ void ShelfWindow::scheduleMidnightRefresh() {
     m_midnight.start(timeUntilNextDay());
 }
 
-void ShelfWindow::showExtensionsHelp() {
-    QMessageBox box(QMessageBox::Information, tr("Kelo in je bestandsbeheerder"),
-                    tr("Het menu Kelo verschijnt als je met rechts op een bestand klikt."),
-                    QMessageBox::Ok, this);
-    box.setInformativeText(tr(
-        "Bestanden (GNOME): de Kelo-uitbreiding wordt met Kelo geïnstalleerd; herstart Bestanden "
-        "met ‘nautilus -q’.\n"
-        "Dolphin (KDE): Kelo staat onder Acties ▸ Kelo.\n"
-        "Nemo (Cinnamon): kies Kelo: 1 week, Kelo: 1 maand, enzovoort.\n"
-        "Elders: ‘kelo-finder pick 0 BESTAND’ geeft een bestand 1 week."));
-    box.exec();
+void ShelfWindow::showExtensions() {
+    if (!m_extensions) {
+        m_extensions =
+            new IntegrationDialog(FileManagerIntegration(IntegrationPlaces::current()), this);
+        m_extensions->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_extensions->refresh();
+    m_extensions->show();
+    m_extensions->raise();
+    m_extensions->activateWindow();
 }
 
 } // namespace kelo

@@ -12,6 +12,7 @@ namespace kelo {
 
 class Shelf;
 class ShelfListView;
+class IntegrationDialog;
 
 // The one shelf window, titled "Kelo": a header with the subtitle, then the progress indicator
 // while the shelf loads, the empty shelf, or the list by freshness; a footer below. The review
@@ -41,7 +42,7 @@ private:
     void refresh();
     void updateReview();
     void scheduleMidnightRefresh();
-    void showExtensionsHelp();
+    void showExtensions();
     // Secondary texts and links take their colours from the palette in force.
     void applyColors();
 
@@ -55,6 +56,7 @@ private:
     QWidget *m_empty = nullptr;
     ShelfListView *m_list = nullptr;
     QPointer<ReviewSheet> m_sheet;
+    QPointer<IntegrationDialog> m_extensions;
     QTimer m_midnight;
 };
 

@@ -1,0 +1,216 @@
+#include "FileManagerIntegration.h"
+
+#include "DesktopEntry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <unistd.h>
+
+#ifndef KELO_NAUTILUS_EXTENSION_DIR
+#define KELO_NAUTILUS_EXTENSION_DIR "/usr/lib/x86_64-linux-gnu/nautilus/extensions-4"
+#endif
+
+namespace kelo {
+
+namespace {
+
+const QString nautilusModule = QStringLiteral("libkelo-nautilus.so");
+// The menus as they ship, compiled into the program.
+const QString dolphinResource = QStringLiteral(":/integrations/dolphin/wex.dorvel.Kelo.desktop");
+const QString nemoResources = QStringLiteral(":/integrations/nemo");
+const QString nemoPattern = QStringLiteral("wex.dorvel.Kelo.*.nemo_action");
+
+QString relativeFolder(FileManager fileManager) {
+    switch (fileManager) {
+    case FileManager::dolphin:
+        return QStringLiteral("kio/servicemenus");
+    case FileManager::nemo:
+        return QStringLiteral("nemo/actions");
+    case FileManager::nautilus:
+        break;
+    }
+    return {};
+}
+
+// The menu files one file manager needs: resource path, file name.
+std::vector<std::pair<QString, QString>> menuFiles(FileManager fileManager) {
+    std::vector<std::pair<QString, QString>> files;
+    if (fileManager == FileManager::dolphin) {
+        files.emplace_back(dolphinResource, QFileInfo(dolphinResource).fileName());
+    } else if (fileManager == FileManager::nemo) {
+        const QDir folder(nemoResources);
+        for (const QString &name : folder.entryList({nemoPattern}, QDir::Files, QDir::Name))
+            files.emplace_back(folder.filePath(name), name);
+    }
+    return files;
+}
+
+bool anyMenuFileIn(const QString &folder, FileManager fileManager) {
+    if (folder.isEmpty())
+        return false;
+    for (const auto &[resource, name] : menuFiles(fileManager)) {
+        if (QFileInfo(folder + u'/' + name).isFile())
+            return true;
+    }
+    return false;
+}
+
+// The shipped menu with its "kelo-finder" commands pointed at `program`.
+QByteArray pointedAt(const QByteArray &menu, const QString &program) {
+    const QByteArray shipped = "Exec=kelo-finder ";
+    const QByteArray replacement = "Exec=" + desktopExecWord(program).toUtf8() + ' ';
+    QList<QByteArray> lines = menu.split('\n');
+    for (QByteArray &line : lines) {
+        if (line.startsWith(shipped))
+            line = replacement + line.mid(shipped.size());
+    }
+    return lines.join('\n');
+}
+
+QString systemError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+IntegrationPlaces IntegrationPlaces::current() {
+    IntegrationPlaces places;
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    places.dataHome = QDir::isAbsolutePath(dataHome)
+                          ? QDir::cleanPath(dataHome)
+                          : QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/share"));
+    QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
+    if (dataDirs.isEmpty())
+        dataDirs = QStringLiteral("/usr/local/share:/usr/share");
+    for (const QString &folder : dataDirs.split(u':', Qt::SkipEmptyParts)) {
+        if (QDir::isAbsolutePath(folder))
+            places.dataDirs << QDir::cleanPath(folder);
+    }
+    places.nautilusExtensionDir = QStringLiteral(KELO_NAUTILUS_EXTENSION_DIR);
+
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/kelo-finder");
+    if (QFileInfo(beside).isExecutable())
+        places.keloFinder = beside;
+    else
+        places.keloFinder = QStandardPaths::findExecutable(QStringLiteral("kelo-finder"));
+    return places;
+}
+
+FileManagerIntegration::FileManagerIntegration(IntegrationPlaces places)
+    : m_places(std::move(places)) {
+}
+
+const std::vector<FileManager> &FileManagerIntegration::all() {
+    static const std::vector<FileManager> fileManagers{FileManager::nautilus, FileManager::dolphin,
+                                                       FileManager::nemo};
+    return fileManagers;
+}
+
+QString FileManagerIntegration::programName(FileManager fileManager) {
+    switch (fileManager) {
+    case FileManager::nautilus:
+        return QStringLiteral("nautilus");
+    case FileManager::dolphin:
+        return QStringLiteral("dolphin");
+    case FileManager::nemo:
+        return QStringLiteral("nemo");
+    }
+    return {};
+}
+
+QString FileManagerIntegration::userFolder(FileManager fileManager) const {
+    const QString relative = relativeFolder(fileManager);
+    if (relative.isEmpty() || m_places.dataHome.isEmpty())
+        return {};
+    return m_places.dataHome + u'/' + relative;
+}
+
+FileManagerState FileManagerIntegration::state(FileManager fileManager) const {
+    FileManagerState state;
+    state.fileManager = fileManager;
+    state.installed = !QStandardPaths::findExecutable(programName(fileManager)).isEmpty();
+    if (fileManager == FileManager::nautilus) {
+        state.systemWide =
+            QFileInfo(m_places.nautilusExtensionDir + u'/' + nautilusModule).isFile();
+        return state;
+    }
+    state.userInstallable = true;
+    state.forUser = anyMenuFileIn(userFolder(fileManager), fileManager);
+    for (const QString &dataDir : m_places.dataDirs) {
+        // The user's own folder may also be listed among the system ones.
+        if (dataDir != m_places.dataHome &&
+            anyMenuFileIn(dataDir + u'/' + relativeFolder(fileManager), fileManager))
+            state.systemWide = true;
+    }
+    return state;
+}
+
+std::optional<QString> FileManagerIntegration::installForUser(FileManager fileManager) const {
+    const QString folder = userFolder(fileManager);
+    if (folder.isEmpty())
+        return tr("Deze bestandsbeheerder leest alleen menu’s die voor alle gebruikers zijn "
+                  "geïnstalleerd.");
+    if (m_places.keloFinder.isEmpty())
+        return tr("Het programma kelo-finder is niet gevonden.");
+    // Nemo has no escape for a literal % in a command.
+    if (m_places.keloFinder.contains(u'%'))
+        return tr("Het pad van kelo-finder bevat een %-teken: %1").arg(m_places.keloFinder);
+    if (!QDir().mkpath(folder))
+        return tr("Kan de map %1 niet maken.").arg(folder);
+
+    QStringList written;
+    const auto undo = [&written] {
+        for (const QString &path : written)
+            QFile::remove(path);
+    };
+    for (const auto &[resource, name] : menuFiles(fileManager)) {
+        QFile shipped(resource);
+        if (!shipped.open(QIODevice::ReadOnly)) {
+            undo();
+            return tr("Het menu %1 ontbreekt in Kelo.").arg(name);
+        }
+        const QString path = folder + u'/' + name;
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly)) {
+            undo();
+            return tr("Kan %1 niet schrijven: %2").arg(path, file.errorString());
+        }
+        file.write(pointedAt(shipped.readAll(), m_places.keloFinder));
+        // Dolphin runs a service menu only when it is executable.
+        QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ReadGroup | QFileDevice::ReadOther;
+        if (fileManager == FileManager::dolphin)
+            permissions |= QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+        file.setPermissions(permissions);
+        if (!file.commit()) {
+            undo();
+            return tr("Kan %1 niet schrijven: %2").arg(path, file.errorString());
+        }
+        written << path;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> FileManagerIntegration::removeForUser(FileManager fileManager) const {
+    const QString folder = userFolder(fileManager);
+    if (folder.isEmpty())
+        return std::nullopt;
+    for (const auto &[resource, name] : menuFiles(fileManager)) {
+        const QString path = folder + u'/' + name;
+        // unlink rather than remove: only a file of that name is ours.
+        const int error = ::unlink(QFile::encodeName(path).constData()) == 0 ? 0 : errno;
+        if (error != 0 && error != ENOENT)
+            return tr("Kan %1 niet verwijderen: %2").arg(path, systemError(error));
+    }
+    return std::nullopt;
+}
+
+} // namespace kelo
