@@ -3,7 +3,7 @@ FUZZ_SECONDS ?= 60
 # The generated tree the tag index is measured on: 1,000,000 files in 100,000 folders.
 BENCH_TREE ?= /var/tmp/kelo-bench-tree
 
-.PHONY: run test bench fuzz format translations install package clean bootstrap
+.PHONY: run test bench fuzz format translations install package package-check clean bootstrap
 
 bootstrap:
 	@scripts/bootstrap
@@ -43,11 +43,26 @@ install: bootstrap
 	cmake --build --preset release
 	$$( [ "$$(id -u)" -eq 0 ] || echo sudo ) cmake --install build/release
 
-# A Debian package, kelo_<version>_amd64.deb, in build/package/.
-package: bootstrap
-	cmake --preset release -B build/package -DCMAKE_INSTALL_PREFIX=/usr -DKELO_BENCH=OFF
+# The Debian packages, in build/package/: kelo_<version>_amd64.deb and
+# kelo-nautilus_<version>_amd64.deb (the Nautilus extension). Old packages are removed first, so
+# that what is there afterwards is what this build made.
+# Compiled with Debian's hardening flags (dpkg-buildflags), as Debian's own packages are.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package:
+	@scripts/bootstrap package
+	cmake --preset release -B build/package -DCMAKE_INSTALL_PREFIX=/usr -DKELO_BENCH=OFF \
+	    -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	    -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+	    -DCMAKE_MODULE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+	    -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
 	cmake --build build/package
+	rm -f build/package/*.deb
 	cd build/package && cpack
+
+# Installs the packages in a throw-away Debian 12 root (debootstrap), runs them there, removes
+# them and checks that nothing of them is left.
+package-check: package
+	scripts/package-check build/package
 
 format:
 	clang-format -i $$(git ls-files -co --exclude-standard -- '*.cpp' '*.h')

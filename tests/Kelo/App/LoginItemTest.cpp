@@ -146,6 +146,16 @@ TEST_F(LoginItemTest, TheEntryPassesDesktopFileValidate) {
     }
 }
 
+// The package ships the entry for everyone (/usr/share/kelo/autostart, for /etc/xdg/autostart):
+// it has to be exactly the entry Kelo writes for a user when the program is "kelo".
+TEST_F(LoginItemTest, ThePackagedAutostartEntryIsTheEntryKeloWrites) {
+    const std::filesystem::path packaged = KELO_AUTOSTART_TEMPLATE;
+    ASSERT_TRUE(std::filesystem::is_regular_file(packaged)) << packaged;
+    item(QStringLiteral("kelo")).setLoginItem(true);
+    ASSERT_TRUE(std::filesystem::is_regular_file(entry()));
+    EXPECT_EQ(fileText(packaged), fileText(entry()));
+}
+
 TEST_F(LoginItemTest, TheUsersEntryFollowsXdgConfigHome) {
     {
         const ScopedEnvironment configHome("XDG_CONFIG_HOME", m_folder.path().c_str());
