@@ -3,7 +3,7 @@ FUZZ_SECONDS ?= 60
 # The generated tree the tag index is measured on: 1,000,000 files in 100,000 folders.
 BENCH_TREE ?= /var/tmp/kelo-bench-tree
 
-.PHONY: run test bench fuzz format translations install package package-check clean bootstrap
+.PHONY: run test bench fuzz format translations install package package-check clean bootstrap idle-cost
 
 bootstrap:
 	@scripts/bootstrap
@@ -27,6 +27,12 @@ bench: bootstrap
 	build/release/bench/ShelfWindowBench
 	bench/make-tree $(BENCH_TREE)
 	KELO_BENCH_TREE=$(BENCH_TREE) build/release/bench/TagIndexBench
+
+# Kelo idle for five minutes with 10,000 stamped files: memory, CPU time and wake-ups.
+idle-cost: bootstrap
+	cmake --preset release
+	cmake --build --preset release
+	xvfb-run -a dbus-run-session -- bench/idle-cost build/release/Kelo/kelo build/release/bench/TrayPeer
 
 fuzz: bootstrap
 	cmake --preset fuzz
