@@ -21,53 +21,35 @@ Instant dayStart(const Calendar &calendar, const char *text) {
 } // namespace
 
 TEST(CalendarZone, FollowsTzAtEveryCall) {
-    {
-        ScopedEnvironment tz("TZ", "Europe/Amsterdam");
-        EXPECT_EQ(Calendar::current().zoneId(), "Europe/Amsterdam");
+    for (const auto &[tz, zone] : {std::pair{"Europe/Amsterdam", "Europe/Amsterdam"},
+                                   std::pair{":America/New_York", "America/New_York"},
+                                   std::pair{"/usr/share/zoneinfo/Asia/Tokyo", "Asia/Tokyo"}}) {
+        ScopedEnvironment variable("TZ", tz);
+        EXPECT_EQ(Calendar::current().zoneId(), zone);
     }
-    {
-        ScopedEnvironment tz("TZ", ":America/New_York");
-        EXPECT_EQ(Calendar::current().zoneId(), "America/New_York");
+    // Each: TZ, an instant, the start of its local day. 20:00 UTC is 05:00 the next day in Tokyo;
+    // the hand-written central European rules switch to summer time on the last Sunday of March.
+    const std::tuple<const char *, Instant, Instant> cases[] = {
+        {"", utc(2026, 12, 5, 23, 30), utc(2026, 12, 5)},
+        {"Asia/Tokyo", utc(2026, 12, 5, 20), utc(2026, 12, 5, 15)},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", utc(2026, 1, 15, 12), utc(2026, 1, 14, 23)},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", utc(2026, 7, 15, 12), utc(2026, 7, 14, 22)},
+        {"<+0530>-5:30", utc(2026, 6, 1, 12), utc(2026, 5, 31, 18, 30)}};
+    for (const auto &[tz, instant, start] : cases) {
+        ScopedEnvironment variable("TZ", tz);
+        EXPECT_EQ(Calendar::current().startOfDay(instant), start) << tz;
     }
-    {
-        ScopedEnvironment tz("TZ", "/usr/share/zoneinfo/Asia/Tokyo");
-        EXPECT_EQ(Calendar::current().zoneId(), "Asia/Tokyo");
-    }
-    ScopedEnvironment tz("TZ", "");
-    EXPECT_EQ(Calendar::current().startOfDay(utc(2026, 12, 5, 23, 30)), utc(2026, 12, 5));
-}
-
-TEST(CalendarZone, StartOfDayIsLocalMidnight) {
-    ScopedEnvironment tz("TZ", "Asia/Tokyo");
-    // 20:00 UTC on the 5th is 05:00 on the 6th in Tokyo, whose day began at 15:00 UTC.
-    EXPECT_EQ(Calendar::current().startOfDay(utc(2026, 12, 5, 20)), utc(2026, 12, 5, 15));
-}
-
-TEST(CalendarZone, PosixRulesWithDaylightSaving) {
-    // Central European rules written out by hand: summer time from the last Sunday of March.
     ScopedEnvironment tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     const Calendar calendar = Calendar::current();
-    EXPECT_EQ(calendar.startOfDay(utc(2026, 1, 15, 12)), utc(2026, 1, 14, 23));
-    EXPECT_EQ(calendar.startOfDay(utc(2026, 7, 15, 12)), utc(2026, 7, 14, 22));
     // 29 March 2026 has 23 hours; 25 October 2026 has 25.
     EXPECT_EQ(dayStart(calendar, "2026-03-30") - dayStart(calendar, "2026-03-29"), hours(23));
     EXPECT_EQ(dayStart(calendar, "2026-10-26") - dayStart(calendar, "2026-10-25"), hours(25));
+    // Not a zone and not a rule: still some zone, never a crash.
+    ScopedEnvironment nonsense("TZ", "no such zone ,,, M99");
+    EXPECT_TRUE(Calendar::current().stampText(utc(2026, 6, 1)).has_value());
 }
 
-TEST(CalendarZone, PosixRulesWithoutDaylightSavingAndNonsense) {
-    {
-        ScopedEnvironment tz("TZ", "<+0530>-5:30");
-        EXPECT_EQ(Calendar::current().startOfDay(utc(2026, 6, 1, 12)), utc(2026, 5, 31, 18, 30));
-    }
-    {
-        // Not a zone and not a rule: still some zone, never a crash.
-        ScopedEnvironment tz("TZ", "no such zone ,,, M99");
-        const Calendar calendar = Calendar::current();
-        EXPECT_TRUE(calendar.stampText(utc(2026, 6, 1)).has_value());
-    }
-}
-
-TEST(CalendarDays, SkippedMidnightStartsAtFirstExistingMoment) {
+TEST(CalendarDays, SkippedOrRepeatedMidnightStartsAtFirstMoment) {
     // Chile moves from 00:00 to 01:00 on Sunday 6 September 2026: that day has no midnight.
     const Calendar calendar = Calendar::forZone("America/Santiago");
     const Instant noon = utc(2026, 9, 6, 16); // 13:00 local, UTC-3
@@ -77,13 +59,9 @@ TEST(CalendarDays, SkippedMidnightStartsAtFirstExistingMoment) {
     EXPECT_EQ(calendar.parseStampText("2026-09-06"), start);
     EXPECT_EQ(calendar.daysBetween(start, noon), 0);
     EXPECT_EQ(calendar.daysBetween(calendar.startOfDay(utc(2026, 9, 5, 16)), start), 1);
-}
-
-TEST(CalendarDays, RepeatedMidnightStartsAtFirstOccurrence) {
     // Havana falls back from 01:00 to 00:00 on Sunday 1 November 2026: midnight comes twice.
-    const Calendar calendar = Calendar::forZone("America/Havana");
-    const Instant start = calendar.startOfDay(utc(2026, 11, 1, 18));
-    EXPECT_EQ(start, utc(2026, 11, 1, 4)); // 00:00 at UTC-4, the first of the two
+    EXPECT_EQ(Calendar::forZone("America/Havana").startOfDay(utc(2026, 11, 1, 18)),
+              utc(2026, 11, 1, 4)); // 00:00 at UTC-4, the first of the two
 }
 
 TEST(CalendarDays, DaysBetweenCountsCalendarDays) {
@@ -153,20 +131,6 @@ TEST(CalendarStampText, RendersAndParsesOnlyDates) {
     EXPECT_EQ(Calendar::forZone("UTC").parseStampText("1000-02-28"), utc(1000, 2, 28));
 }
 
-TEST(CalendarLocaleTexts, DutchLongDateAndBadge) {
-    ScopedEnvironment all("LC_ALL", nullptr);
-    ScopedEnvironment time("LC_TIME", "nl_NL.UTF-8");
-    ScopedEnvironment lang("LANG", "en_US.UTF-8");
-    ScopedEnvironment tz("TZ", "Europe/Amsterdam");
-    const Calendar calendar = Calendar::current();
-    EXPECT_EQ(calendar.localeName(), "nl_NL");
-    const Instant date = dayStart(calendar, "2026-12-05");
-    EXPECT_EQ(calendar.longDate(date), "5 december 2026");
-    const BadgeParts badge = calendar.badgeParts(date);
-    EXPECT_EQ(badge.dayMonth, "5 dec");
-    EXPECT_EQ(badge.year, "2026");
-}
-
 TEST(CalendarLocaleTexts, LocaleComesFromTheEnvironmentInOrder) {
     ScopedEnvironment lang("LANG", "de_DE.UTF-8@euro");
     {
@@ -178,6 +142,16 @@ TEST(CalendarLocaleTexts, LocaleComesFromTheEnvironmentInOrder) {
     {
         ScopedEnvironment time("LC_TIME", "");
         EXPECT_EQ(currentDateLocaleName(), "de_DE");
+    }
+    {
+        ScopedEnvironment time("LC_TIME", "nl_NL.UTF-8");
+        ScopedEnvironment tz("TZ", "Europe/Amsterdam");
+        const Calendar calendar = Calendar::current();
+        EXPECT_EQ(calendar.localeName(), "nl_NL");
+        const Instant date = dayStart(calendar, "2026-12-05");
+        EXPECT_EQ(calendar.longDate(date), "5 december 2026");
+        EXPECT_EQ(calendar.badgeParts(date).dayMonth, "5 dec");
+        EXPECT_EQ(calendar.badgeParts(date).year, "2026");
     }
     ScopedEnvironment time("LC_TIME", "C.UTF-8");
     EXPECT_EQ(currentDateLocaleName(), "en_US_POSIX");

@@ -1,8 +1,6 @@
 #include "Freshness.h"
 #include "Term.h"
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 using namespace kelo;
@@ -22,30 +20,18 @@ std::string expiryText(Term term, Instant now) {
 
 } // namespace
 
-TEST(Term, RawValuesLabelsAndOrder) {
+TEST(Term, RawValuesAndExpiryDates) {
     EXPECT_EQ(termFromRaw(0), Term::week);
     EXPECT_EQ(termFromRaw(3), Term::year);
     EXPECT_FALSE(termFromRaw(4));
     EXPECT_FALSE(termFromRaw(-1));
-    std::vector<std::string_view> labels;
-    for (Term term : allTerms)
-        labels.push_back(label(term));
-    EXPECT_EQ(labels, (std::vector<std::string_view>{"1 week", "1 maand", "3 maanden", "1 jaar"}));
-}
-
-TEST(Term, ExpiryDatesFromAnAfternoon) {
+    // Month ends and leap days are the calendar's; here each term's length, from an afternoon.
     const Instant wednesday = local("2026-06-10", 15);
     EXPECT_EQ(expiryText(Term::week, wednesday), "2026-06-17");
     EXPECT_EQ(expiryText(Term::month, wednesday), "2026-07-10");
     EXPECT_EQ(expiryText(Term::threeMonths, wednesday), "2026-09-10");
     EXPECT_EQ(expiryText(Term::year, wednesday), "2027-06-10");
     EXPECT_EQ(expiryDate(Term::week, wednesday, amsterdam), local("2026-06-17"));
-}
-
-TEST(Term, MonthEndsAndLeapDays) {
-    EXPECT_EQ(expiryText(Term::month, local("2027-01-31", 12)), "2027-02-28");
-    EXPECT_EQ(expiryText(Term::threeMonths, local("2026-11-30", 12)), "2027-02-28");
-    EXPECT_EQ(expiryText(Term::year, local("2028-02-29", 12)), "2029-02-28");
 }
 
 TEST(Term, TimeOfDayAndClockChangesDoNotMatter) {
@@ -67,10 +53,6 @@ TEST(Freshness, ClassesByDaysLeft) {
     EXPECT_EQ(freshnessFromRaw(2), Freshness::thisMonth);
     EXPECT_FALSE(freshnessFromRaw(4));
     EXPECT_FALSE(freshnessFromRaw(-1));
-    auto sorted = std::vector<Freshness>{Freshness::fresh, Freshness::expired, Freshness::thisMonth,
-                                         Freshness::thisWeek};
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_TRUE(std::equal(sorted.begin(), sorted.end(), allFreshnesses.begin()));
 }
 
 TEST(Freshness, DaysLeftAndTextsAtAnyHour) {
@@ -86,12 +68,9 @@ TEST(Freshness, DaysLeftAndTextsAtAnyHour) {
         EXPECT_EQ(daysLeftText(local("2026-12-04"), now, amsterdam), "2 dagen over de datum");
         EXPECT_EQ(daysLeftText(local("2026-12-08"), now, amsterdam), "nog 2 dagen");
     }
-    EXPECT_EQ(daysLeft(local("2027-01-06"), today, amsterdam), 31);
     EXPECT_EQ(daysLeftText(local("2029-12-06"), today, amsterdam), "nog 1096 dagen");
     EXPECT_EQ(daysLeftText(std::numeric_limits<int>::min()), "2147483648 dagen over de datum");
-}
-
-TEST(Freshness, CountStepsOnePerDayAcrossClockChanges) {
+    // One step per day across both clock changes.
     const Instant expiry = local("2026-11-15");
     Instant day = local("2026-10-20", 12);
     for (int expected = 26; expected >= -3; --expected) {

@@ -23,10 +23,7 @@ using std::filesystem::path;
 
 namespace {
 
-// U+FF5E FULLWIDTH TILDE and U+1F600 GRINNING FACE, whose UTF-16 code units order the other way
-// round from their scalar values.
-const std::string fullwidthTilde = "\xef\xbd\x9e";
-const std::string grinningFace = "\xf0\x9f\x98\x80";
+const std::string oUmlaut = "\xc3\xb6";
 
 std::int64_t measured(const path &file) {
     struct stat status {};
@@ -41,116 +38,73 @@ int sign(int value) {
 
 // ---- shelfNameKey ----
 
-TEST(ShelfNameKeyTest, AsciiNameIsItsOwnKey) {
+TEST(ShelfNameKeyTest, NfcBytesOrderedCaseSensitivelyByScalarValue) {
     EXPECT_EQ(shelfNameKey("Rapport 9.pdf"), "Rapport 9.pdf");
     EXPECT_EQ(shelfNameKey(""), "");
-}
-
-TEST(ShelfNameKeyTest, OrdersCaseSensitively) {
     EXPECT_LT(shelfNameKey("B.pdf"), shelfNameKey("a.pdf"));
-}
-
-TEST(ShelfNameKeyTest, OrdersDigitsAsText) {
     EXPECT_LT(shelfNameKey("Rapport 10.pdf"), shelfNameKey("Rapport 9.pdf"));
-}
-
-TEST(ShelfNameKeyTest, DecomposedAndPrecomposedAccentsAreOneKey) {
-    const std::string decomposed = "caf"
-                                   "e\xcc\x81.txt";
-    const std::string precomposed = "caf\xc3\xa9.txt";
-    EXPECT_NE(decomposed, precomposed);
-    EXPECT_EQ(shelfNameKey(decomposed), shelfNameKey(precomposed));
-    EXPECT_EQ(shelfNameKey(decomposed), precomposed);
-}
-
-TEST(ShelfNameKeyTest, OrdersByScalarValueNotUtf16CodeUnits) {
-    // The pair really does order differently in UTF-16.
-    const auto tilde16 = icu::UnicodeString::fromUTF8(fullwidthTilde);
-    const auto face16 = icu::UnicodeString::fromUTF8(grinningFace);
-    ASSERT_GT(tilde16.compare(face16), 0);
-
-    EXPECT_LT(shelfNameKey(fullwidthTilde), shelfNameKey(grinningFace));
-    EXPECT_LT(shelfNameKey("a" + fullwidthTilde + ".txt"), shelfNameKey("a" + grinningFace));
-}
-
-TEST(ShelfNameKeyTest, InvalidUtf8KeepsItsBytes) {
-    for (const std::string &name : {
-             std::string("caf\xe9.txt"),        // Latin-1
-             std::string("\xff\xfe"),           // never in UTF-8
-             std::string("\xc0\xaf"),           // overlong '/'
-             std::string("\xed\xa0\x80"),       // a surrogate
-             std::string("e\xcc\x81 and \xe9"), // would normalise, were it valid
-             std::string("trailing \xe2\x82"),  // cut short
-             std::string("nul\0inside", 10),
-         })
+    // Decomposed and precomposed accents are one key.
+    EXPECT_EQ(shelfNameKey("cafe\xcc\x81.txt"), "caf\xc3\xa9.txt");
+    // U+FF5E FULLWIDTH TILDE and U+1F600 GRINNING FACE order the other way round in UTF-16.
+    const std::string tilde = "\xef\xbd\x9e", face = "\xf0\x9f\x98\x80";
+    ASSERT_GT(icu::UnicodeString::fromUTF8(tilde).compare(icu::UnicodeString::fromUTF8(face)), 0);
+    EXPECT_LT(shelfNameKey(tilde), shelfNameKey(face));
+    EXPECT_LT(shelfNameKey("a" + tilde + ".txt"), shelfNameKey("a" + face));
+    // Invalid UTF-8 keeps its bytes: Latin-1, never in UTF-8, an overlong '/', a surrogate, text
+    // that would normalise were it valid, a sequence cut short, a NUL.
+    for (const std::string &name :
+         {std::string("caf\xe9.txt"), std::string("\xff\xfe"), std::string("\xc0\xaf"),
+          std::string("\xed\xa0\x80"), std::string("e\xcc\x81 and \xe9"),
+          std::string("trailing \xe2\x82"), std::string("nul\0inside", 10)})
         EXPECT_EQ(shelfNameKey(name), name);
 }
 
 // ---- LocalizedStandardCompare ----
 
-TEST(LocalizedStandardCompareTest, ComparesNumbersByValue) {
-    const LocalizedStandardCompare compare("en_US");
-    EXPECT_LT(compare.compare("Rapport 9.pdf", "Rapport 10.pdf"), 0);
-    EXPECT_GT(compare.compare("Rapport 10.pdf", "Rapport 9.pdf"), 0);
-    EXPECT_LT(compare.compare("2.txt", "010.txt"), 0);
-}
-
-TEST(LocalizedStandardCompareTest, IgnoresCase) {
-    const LocalizedStandardCompare compare("en_US");
-    EXPECT_LT(compare.compare("a.txt", "B.txt"), 0);
-    EXPECT_GT(compare.compare("B.txt", "a.txt"), 0);
-    EXPECT_EQ(compare.compare("b", "B"), 0);
-    EXPECT_EQ(compare.compare("a.txt", "A.TXT"), 0);
-    EXPECT_EQ(compare.compare("same", "same"), 0);
-}
-
-TEST(LocalizedStandardCompareTest, AccentsAreASecondaryDifference) {
-    const LocalizedStandardCompare compare("en_US");
-    EXPECT_NE(compare.compare("e", "\xc3\xa9"), 0);
-    EXPECT_LT(compare.compare("\xc3\xa9", "f"), 0);
-    // Canonically equivalent spellings are one text.
-    EXPECT_EQ(compare.compare("e\xcc\x81", "\xc3\xa9"), 0);
-}
-
-TEST(LocalizedStandardCompareTest, FollowsTheLocalesAlphabet) {
-    const std::string oUmlaut = "\xc3\xb6";
-    const LocalizedStandardCompare swedish("sv_SE");
-    const LocalizedStandardCompare dutch("nl_NL");
-    EXPECT_GT(swedish.compare(oUmlaut, "z"), 0);
-    EXPECT_LT(dutch.compare(oUmlaut, "z"), 0);
-}
-
-TEST(LocalizedStandardCompareTest, UnknownLocaleUsesTheRootOrder) {
-    const LocalizedStandardCompare unknown("xx_YY");
-    const LocalizedStandardCompare root("");
-    EXPECT_LT(unknown.compare("\xc3\xb6", "z"), 0);
-    EXPECT_LT(unknown.compare("Rapport 9", "Rapport 10"), 0);
-    EXPECT_EQ(unknown.compare("b", "B"), 0);
-    EXPECT_EQ(root.compare("b", "B"), 0);
+TEST(LocalizedStandardCompareTest, NumbersByValueCaseIgnoredAccentsSecondaryPerLocale) {
+    // Each: locale, a, b, and how a compares to b (and so b to a).
+    const std::tuple<const char *, std::string, std::string, int> cases[] = {
+        {"en_US", "Rapport 9.pdf", "Rapport 10.pdf", -1},
+        {"en_US", "2.txt", "010.txt", -1},
+        {"en_US", "a.txt", "B.txt", -1},
+        {"en_US", "b", "B", 0},
+        {"en_US", "a.txt", "A.TXT", 0},
+        {"en_US", "same", "same", 0},
+        {"en_US", "e", "\xc3\xa9", -1},
+        {"en_US", "\xc3\xa9", "f", -1},
+        {"en_US", "e\xcc\x81", "\xc3\xa9", 0},
+        {"sv_SE", oUmlaut, "z", 1},
+        {"nl_NL", oUmlaut, "z", -1},
+        // An unknown locale, and none, use the root order.
+        {"xx_YY", oUmlaut, "z", -1},
+        {"xx_YY", "Rapport 9", "Rapport 10", -1},
+        {"xx_YY", "b", "B", 0},
+        {"", "b", "B", 0},
+        // Invalid UTF-8 is compared as shown, with U+FFFD REPLACEMENT CHARACTER.
+        {"en_US", "caf\xe9", "caf\xef\xbf\xbd", 0},
+        {"en_US", std::string("\xff") + "a", std::string("\xff") + "b", -1},
+        {"en_US", "x\xfe", "x", 1},
+    };
+    for (const auto &[locale, a, b, expected] : cases) {
+        const LocalizedStandardCompare compare(locale);
+        EXPECT_EQ(sign(compare.compare(a, b)), expected) << locale << ": " << a << " vs " << b;
+        EXPECT_EQ(sign(compare.compare(b, a)), -expected) << locale << ": " << b << " vs " << a;
+    }
 }
 
 TEST(LocalizedStandardCompareTest, ReadsTheCollationLocaleFromTheEnvironment) {
-    const std::string oUmlaut = "\xc3\xb6";
-    {
-        ScopedEnvironment all("LC_ALL", nullptr);
-        ScopedEnvironment collate("LC_COLLATE", "sv_SE.UTF-8");
-        ScopedEnvironment lang("LANG", "nl_NL.UTF-8");
-        EXPECT_GT(LocalizedStandardCompare().compare(oUmlaut, "z"), 0);
+    // Each: LC_ALL, LC_COLLATE, LANG, and whether that is Swedish (ö after z).
+    const std::tuple<const char *, const char *, const char *, bool> cases[] = {
+        {nullptr, "sv_SE.UTF-8", "nl_NL.UTF-8", true},
+        {"nl_NL.UTF-8@euro", "sv_SE.UTF-8", nullptr, false},
+        {"", nullptr, "sv_SE.UTF-8", true}};
+    for (const auto &[all, collate, lang, swedish] : cases) {
+        ScopedEnvironment allVariable("LC_ALL", all);
+        ScopedEnvironment collateVariable("LC_COLLATE", collate);
+        ScopedEnvironment langVariable("LANG", lang);
+        EXPECT_EQ(LocalizedStandardCompare().compare(oUmlaut, "z") > 0, swedish) << collate;
     }
-    {
-        ScopedEnvironment all("LC_ALL", "nl_NL.UTF-8@euro");
-        ScopedEnvironment collate("LC_COLLATE", "sv_SE.UTF-8");
-        EXPECT_LT(LocalizedStandardCompare().compare(oUmlaut, "z"), 0);
-    }
-    {
-        ScopedEnvironment all("LC_ALL", "");
-        ScopedEnvironment collate("LC_COLLATE", nullptr);
-        ScopedEnvironment lang("LANG", "sv_SE.UTF-8");
-        EXPECT_GT(LocalizedStandardCompare().compare(oUmlaut, "z"), 0);
-    }
-}
-
-TEST(LocalizedStandardCompareTest, TheCLocaleStillIgnoresCaseAndReadsNumbers) {
+    // The C locale still ignores case and reads numbers.
     ScopedEnvironment all("LC_ALL", "C");
     const LocalizedStandardCompare compare;
     EXPECT_LT(compare.compare("a.txt", "B.txt"), 0);
@@ -158,149 +112,45 @@ TEST(LocalizedStandardCompareTest, TheCLocaleStillIgnoresCaseAndReadsNumbers) {
     EXPECT_LT(compare.compare("Rapport 9.pdf", "Rapport 10.pdf"), 0);
 }
 
-TEST(LocalizedStandardCompareTest, InvalidUtf8IsComparedAsShown) {
-    const LocalizedStandardCompare compare("en_US");
-    const std::string latin1 = "caf\xe9";
-    const std::string replaced = "caf\xef\xbf\xbd"; // U+FFFD REPLACEMENT CHARACTER
-    EXPECT_EQ(compare.compare(latin1, replaced), 0);
-    EXPECT_LT(compare.compare("\xff"
-                              "a",
-                              "\xff"
-                              "b"),
-              0);
-    EXPECT_EQ(sign(compare.compare("x\xfe", "x")), -sign(compare.compare("x", "x\xfe")));
-}
-
 // ---- folderGroups ----
 
-class FolderGroupsTest : public testing::Test {
-protected:
-    ScopedEnvironment m_all{"LC_ALL", "en_US.UTF-8"};
-};
-
-TEST_F(FolderGroupsTest, NoFilesNoGroups) {
-    EXPECT_TRUE(folderGroups({}).empty());
-}
-
-TEST_F(FolderGroupsTest, GroupsByFolderInFolderOrder) {
-    const std::vector<path> files = {"/home/u/Downloads/b.zip", "/home/u/Desktop/note.txt",
-                                     "/home/u/Downloads/a.zip"};
-    const std::vector<FolderGroup> expected = {
-        {"/home/u/Desktop", {"/home/u/Desktop/note.txt"}},
-        {"/home/u/Downloads", {"/home/u/Downloads/a.zip", "/home/u/Downloads/b.zip"}},
+TEST(FolderGroupsTest, GroupsByFolderBothOrderedByName) {
+    ScopedEnvironment all{"LC_ALL", "en_US.UTF-8"};
+    using Paths = std::vector<path>;
+    const std::pair<Paths, std::vector<FolderGroup>> cases[] = {
+        {{}, {}},
+        {{"/u/Downloads/b.zip", "/u/Desktop/note.txt", "/u/Downloads/a.zip"},
+         {{"/u/Desktop", {"/u/Desktop/note.txt"}},
+          {"/u/Downloads", {"/u/Downloads/a.zip", "/u/Downloads/b.zip"}}}},
+        {{"/d/Rapport 10.pdf", "/d/B.txt", "/d/Rapport 9.pdf", "/d/a.txt"},
+         {{"/d", {"/d/a.txt", "/d/B.txt", "/d/Rapport 9.pdf", "/d/Rapport 10.pdf"}}}},
+        // A folder written with extra separators is one group; files keep their paths.
+        {{"/d//c.txt", path("/d/") / "b.txt", "/d/./a.txt"},
+         {{"/d", {"/d/./a.txt", path("/d/") / "b.txt", "/d//c.txt"}}}},
+        {{"/d/Old/y.txt", "/d/x.txt"}, {{"/d", {"/d/x.txt"}}, {"/d/Old", {"/d/Old/y.txt"}}}},
+        {{"/p/Project 10/a", "/p/project 9/a", "/p/Archive/a"},
+         {{"/p/Archive", {"/p/Archive/a"}},
+          {"/p/project 9", {"/p/project 9/a"}},
+          {"/p/Project 10", {"/p/Project 10/a"}}}},
+        // Names equal but for case keep their order.
+        {{"/d/b.txt", "/d/B.txt"}, {{"/d", {"/d/b.txt", "/d/B.txt"}}}},
+        {{"/d/B.txt", "/d/b.txt"}, {{"/d", {"/d/B.txt", "/d/b.txt"}}}},
+        {{"/b.txt", "/a.txt"}, {{"/", {"/a.txt", "/b.txt"}}}},
     };
-    EXPECT_EQ(folderGroups(files), expected);
-}
-
-TEST_F(FolderGroupsTest, OrdersFilesByName) {
-    const path folder = "/home/u/Downloads";
-    const std::vector<path> files = {folder / "Rapport 10.pdf", folder / "B.txt",
-                                     folder / "Rapport 9.pdf", folder / "a.txt"};
-    const auto groups = folderGroups(files);
-    ASSERT_EQ(groups.size(), 1u);
-    EXPECT_EQ(groups[0].folder, folder);
-    const std::vector<path> expected = {folder / "a.txt", folder / "B.txt",
-                                        folder / "Rapport 9.pdf", folder / "Rapport 10.pdf"};
-    EXPECT_EQ(groups[0].files, expected);
-}
-
-TEST_F(FolderGroupsTest, FolderWrittenWithExtraSeparatorsIsOneGroup) {
-    const std::vector<path> files = {"/home/u/Downloads//c.txt",
-                                     path("/home/u/Downloads/") / "b.txt",
-                                     "/home/u/Downloads/./a.txt"};
-    const auto groups = folderGroups(files);
-    ASSERT_EQ(groups.size(), 1u);
-    EXPECT_EQ(groups[0].folder, path("/home/u/Downloads"));
-    // The files keep the paths they came with.
-    const std::vector<path> expected = {"/home/u/Downloads/./a.txt",
-                                        path("/home/u/Downloads/") / "b.txt",
-                                        "/home/u/Downloads//c.txt"};
-    EXPECT_EQ(groups[0].files, expected);
-}
-
-TEST_F(FolderGroupsTest, SubfolderIsAGroupOfItsOwn) {
-    const std::vector<path> files = {"/home/u/Downloads/Old/y.txt", "/home/u/Downloads/x.txt"};
-    const std::vector<FolderGroup> expected = {
-        {"/home/u/Downloads", {"/home/u/Downloads/x.txt"}},
-        {"/home/u/Downloads/Old", {"/home/u/Downloads/Old/y.txt"}},
-    };
-    EXPECT_EQ(folderGroups(files), expected);
-}
-
-TEST_F(FolderGroupsTest, FoldersCompareByNumberAndIgnoringCase) {
-    const std::vector<path> files = {"/p/Project 10/a", "/p/project 9/a", "/p/Archive/a"};
-    const auto groups = folderGroups(files);
-    ASSERT_EQ(groups.size(), 3u);
-    EXPECT_EQ(groups[0].folder, path("/p/Archive"));
-    EXPECT_EQ(groups[1].folder, path("/p/project 9"));
-    EXPECT_EQ(groups[2].folder, path("/p/Project 10"));
-}
-
-TEST_F(FolderGroupsTest, NamesEqualButForCaseKeepTheirOrder) {
-    EXPECT_EQ(folderGroups({"/d/b.txt", "/d/B.txt"})[0].files,
-              (std::vector<path>{"/d/b.txt", "/d/B.txt"}));
-    EXPECT_EQ(folderGroups({"/d/B.txt", "/d/b.txt"})[0].files,
-              (std::vector<path>{"/d/B.txt", "/d/b.txt"}));
-}
-
-TEST_F(FolderGroupsTest, FilesAtTheRoot) {
-    const std::vector<FolderGroup> expected = {{"/", {"/a.txt", "/b.txt"}}};
-    EXPECT_EQ(folderGroups({"/b.txt", "/a.txt"}), expected);
+    for (const auto &[files, expected] : cases) {
+        const auto groups = folderGroups(files);
+        EXPECT_EQ(groups, expected) << (files.empty() ? path() : files.front());
+        // Compared as paths, "/d//c.txt" equals "/d/c.txt": the bytes must be kept too.
+        for (std::size_t g = 0; g < std::min(groups.size(), expected.size()); ++g)
+            for (std::size_t f = 0; f < std::min(groups[g].files.size(), expected[g].files.size());
+                 ++f)
+                EXPECT_EQ(groups[g].files[f].native(), expected[g].files[f].native());
+    }
 }
 
 // ---- allocatedSize ----
 
-TEST(AllocatedSizeTest, EmptyFolderTakesNothing) {
-    const TemporaryFolder folder;
-    EXPECT_EQ(allocatedSize(folder.path()), 0);
-}
-
-TEST(AllocatedSizeTest, FileTakesItsBlocks) {
-    const TemporaryFolder folder;
-    const auto file = folder.file("a", std::string(10'000, 'a'));
-    EXPECT_GT(measured(file), 0);
-    EXPECT_EQ(allocatedSize(file), measured(file));
-}
-
-TEST(AllocatedSizeTest, FolderTakesWhatItsFilesTake) {
-    const TemporaryFolder folder;
-    const auto small = folder.file("small", std::string(10'000, 's'));
-    const auto big = folder.file("big", std::string(100'000, 'b'));
-    ASSERT_GT(measured(small), 0);
-    ASSERT_GT(measured(big), 0);
-    EXPECT_EQ(allocatedSize(folder.path()), measured(small) + measured(big));
-}
-
-TEST(AllocatedSizeTest, NestedFoldersAreWalked) {
-    const TemporaryFolder folder;
-    std::filesystem::create_directories(folder.path() / "one/two/three");
-    std::filesystem::create_directories(folder.path() / "one/other");
-    std::filesystem::create_directories(folder.path() / "empty");
-    std::int64_t expected = 0;
-    for (const char *name : {"top", "one/a", "one/two/b", "one/two/three/c", "one/other/d"})
-        expected += measured(folder.file(name, std::string(20'000, 'x')));
-    ASSERT_GT(expected, 0);
-    EXPECT_EQ(allocatedSize(folder.path()), expected);
-    EXPECT_EQ(allocatedSize(folder.path() / "one/two"),
-              measured(folder.path() / "one/two/b") + measured(folder.path() / "one/two/three/c"));
-}
-
-TEST(AllocatedSizeTest, SparseFileTakesItsBlocksNotItsLength) {
-    const TemporaryFolder folder;
-    const path file = folder.path() / "sparse";
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
-    constexpr off_t length = 10 * 1024 * 1024;
-    ASSERT_EQ(::ftruncate(fd, length), 0);
-    ASSERT_EQ(::pwrite(fd, "x", 1, length / 2), 1);
-    ::close(fd);
-
-    EXPECT_EQ(allocatedSize(file), measured(file));
-    EXPECT_LT(allocatedSize(file), length);
-    EXPECT_EQ(allocatedSize(folder.path()), measured(file));
-}
-
-TEST(AllocatedSizeTest, SymbolicLinksAreNotFollowed) {
+TEST(AllocatedSizeTest, CountsBlocksOnceWithoutFollowingLinks) {
     const TemporaryFolder outside;
     const auto big = outside.file("big", std::string(200'000, 'b'));
     std::filesystem::create_directory(outside.path() / "folder");
@@ -308,28 +158,41 @@ TEST(AllocatedSizeTest, SymbolicLinksAreNotFollowed) {
     ASSERT_GT(measured(big), 0);
 
     const TemporaryFolder folder;
+    EXPECT_EQ(allocatedSize(folder.path()), 0);
+    for (const char *name : {"one/two/three", "one/other", "empty"})
+        std::filesystem::create_directories(folder.path() / name);
+    std::int64_t expected = 0;
+    for (const char *name : {"top", "one/a", "one/two/b", "one/two/three/c", "one/other/d"})
+        expected += measured(folder.file(name, std::string(20'000, 'x')));
+    ASSERT_GT(expected, 0);
+    EXPECT_EQ(allocatedSize(folder.path() / "top"), measured(folder.path() / "top"));
+    EXPECT_EQ(allocatedSize(folder.path() / "one/two"),
+              measured(folder.path() / "one/two/b") + measured(folder.path() / "one/two/three/c"));
+
+    // A sparse file takes its blocks, not its length.
+    const path sparse = folder.path() / "empty/sparse";
+    const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    constexpr off_t length = 10 * 1024 * 1024;
+    ASSERT_EQ(::ftruncate(fd, length), 0);
+    ASSERT_EQ(::pwrite(fd, "x", 1, length / 2), 1);
+    ::close(fd);
+    EXPECT_EQ(allocatedSize(sparse), measured(sparse));
+    EXPECT_LT(allocatedSize(sparse), length);
+    expected += measured(sparse);
+
+    // Links are the links, whether met in a folder or given themselves; a hard link counts once.
     std::filesystem::create_symlink(big, folder.path() / "to-file");
     std::filesystem::create_directory_symlink(outside.path() / "folder",
                                               folder.path() / "to-folder");
-    const std::int64_t links =
-        measured(folder.path() / "to-file") + measured(folder.path() / "to-folder");
-    EXPECT_LT(links, measured(big));
-    EXPECT_EQ(allocatedSize(folder.path()), links);
-    // A link given itself is the link, not what it points at.
-    EXPECT_EQ(allocatedSize(folder.path() / "to-folder"), measured(folder.path() / "to-folder"));
-    EXPECT_EQ(allocatedSize(folder.path() / "to-file"), measured(folder.path() / "to-file"));
-}
+    std::filesystem::create_hard_link(folder.path() / "top", folder.path() / "one/again");
+    for (const char *link : {"to-file", "to-folder"}) {
+        EXPECT_EQ(allocatedSize(folder.path() / link), measured(folder.path() / link));
+        EXPECT_LT(measured(folder.path() / link), measured(big));
+        expected += measured(folder.path() / link);
+    }
+    EXPECT_EQ(allocatedSize(folder.path()), expected);
 
-TEST(AllocatedSizeTest, HardLinkedFileCountsOnce) {
-    const TemporaryFolder folder;
-    const auto file = folder.file("file", std::string(50'000, 'h'));
-    std::filesystem::create_directory(folder.path() / "sub");
-    std::filesystem::create_hard_link(file, folder.path() / "sub/again");
-    EXPECT_EQ(allocatedSize(folder.path()), measured(file));
-}
-
-TEST(AllocatedSizeTest, MissingItemTakesNothing) {
-    const TemporaryFolder folder;
     EXPECT_EQ(allocatedSize(folder.path() / "missing"), 0);
     EXPECT_EQ(allocatedSize(""), 0);
 }
@@ -347,59 +210,29 @@ TEST(AllocatedSizeTest, UnreadableFolderCountsNothing) {
     EXPECT_EQ(size, measured(readable));
 }
 
-// A chain of folders deeper than PATH_MAX, built and removed relative to open folders since
-// the whole path cannot be named.
-class DeepChain {
-public:
-    DeepChain(const path &top, const std::string &name, int depth) {
-        m_fds.push_back(::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        for (int i = 0; i < depth && m_fds.back() >= 0; ++i) {
-            if (::mkdirat(m_fds.back(), name.c_str(), 0700) != 0)
-                break;
-            m_fds.push_back(
-                ::openat(m_fds.back(), name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        }
-        m_name = name;
-    }
-    ~DeepChain() {
-        ::unlinkat(bottom(), "file", 0);
-        for (std::size_t i = m_fds.size(); i-- > 0;) {
-            if (i + 1 < m_fds.size())
-                ::unlinkat(m_fds[i], m_name.c_str(), AT_REMOVEDIR);
-            if (m_fds[i] >= 0)
-                ::close(m_fds[i]);
-        }
-    }
-    DeepChain(const DeepChain &) = delete;
-    DeepChain &operator=(const DeepChain &) = delete;
-
-    std::size_t depth() const { return m_fds.size() - 1; }
-    int bottom() const { return m_fds.back(); }
-
-private:
-    std::vector<int> m_fds;
-    std::string m_name;
-};
-
 TEST(AllocatedSizeTest, FolderDeeperThanPathMaxIsWalked) {
+    // 40 levels of 200-character names, made relative to open folders since the whole path
+    // cannot be named; std::filesystem removes them the same way.
     const TemporaryFolder folder;
     const std::string name(200, 'd');
-    constexpr int depth = 40;
-    const DeepChain chain(folder.path(), name, depth);
-    ASSERT_EQ(chain.depth(), static_cast<std::size_t>(depth));
-    ASSERT_GT(depth * (name.size() + 1), static_cast<std::size_t>(PATH_MAX));
-
-    const int fd = ::openat(chain.bottom(), "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
+    int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < 40; ++level) {
+        ASSERT_EQ(::mkdirat(fd, name.c_str(), 0700), 0);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+    }
+    static_assert(40 * 201 > PATH_MAX);
+    const int file = ::openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(file, 0);
     const std::string content(40'000, 'z');
-    ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    ::close(fd);
+    ASSERT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
     struct stat status {};
-    ASSERT_EQ(::fstatat(chain.bottom(), "file", &status, AT_SYMLINK_NOFOLLOW), 0);
-    const auto expected = static_cast<std::int64_t>(status.st_blocks) * 512;
-    ASSERT_GT(expected, 0);
-
-    EXPECT_EQ(allocatedSize(folder.path()), expected);
+    ASSERT_EQ(::fstat(file, &status), 0);
+    ::close(file);
+    ::close(fd);
+    ASSERT_GT(status.st_blocks, 0);
+    EXPECT_EQ(allocatedSize(folder.path()), static_cast<std::int64_t>(status.st_blocks) * 512);
 }
 
 } // namespace

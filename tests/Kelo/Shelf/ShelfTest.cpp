@@ -54,13 +54,17 @@ protected:
         return path;
     }
 
-    void load(bool watched = true) {
+    // Makes the shelf; `load` also waits for its first load.
+    void make(bool watched = true) {
         TagIndex::Options options;
         options.scope.roots.push_back({root, watched});
         options.scope.prunedNames = {".Trash-" + std::to_string(::getuid()), ".Trash"};
         shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
         EXPECT_FALSE(shelf->loaded());
         EXPECT_TRUE(shelf->items().empty());
+    }
+    void load(bool watched = true) {
+        make(watched);
         QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
         ASSERT_TRUE(loaded.wait(5000));
     }
@@ -83,13 +87,12 @@ protected:
 
 } // namespace
 
-TEST_F(ShelfTest, FirstLoadListsStampedFilesInShelfOrder) {
-    stamped("a.pdf", 3);
-    stamped("B.pdf", 3);
-    stamped("Rapport 9.pdf", 3);
-    stamped("Rapport 10.pdf", 3);
-    stamped("oud/verlopen.txt", -2);
-    stamped("ver/weg.txt", 40);
+TEST_F(ShelfTest, FirstLoadListsStampedFilesInShelfOrderAndSectionsFollowTheClock) {
+    for (int days : {-1, 0, 1, 7, 8, 31, 32})
+        stamped((days < 0 ? "oud/over-" : "over-") + std::to_string(days + 1) + ".txt", days);
+    // Equal dates order by name key: case-sensitive, digits as text.
+    for (const char *name : {"a.pdf", "B.pdf", "Rapport 9.pdf", "Rapport 10.pdf"})
+        stamped(name, 3);
     // Tagged without a readable stamp: not on the shelf.
     const auto tagOnly = root / "alleen-tag.txt";
     std::ofstream(tagOnly) << "x";
@@ -98,30 +101,25 @@ TEST_F(ShelfTest, FirstLoadListsStampedFilesInShelfOrder) {
     ASSERT_EQ(::setxattr(damaged.c_str(), stampAttributeName, "2026-13-45", 10, 0), 0);
 
     load();
-    EXPECT_EQ(names(shelf->items()),
-              (std::vector<std::string>{"verlopen.txt", "B.pdf", "Rapport 10.pdf", "Rapport 9.pdf",
-                                        "a.pdf", "weg.txt"}));
-    EXPECT_EQ(shelf->items().front().date, day(-2));
-}
-
-TEST_F(ShelfTest, SectionsFollowTheClockWithoutAReload) {
-    for (int days : {-1, 0, 1, 7, 8, 31, 32})
-        stamped("over-" + std::to_string(days + 1) + ".txt", days);
-    load();
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(
+        names(shelf->items()),
+        (Names{"over-0.txt", "over-1.txt", "over-2.txt", "B.pdf", "Rapport 10.pdf", "Rapport 9.pdf",
+               "a.pdf", "over-8.txt", "over-9.txt", "over-32.txt", "over-33.txt"}));
+    EXPECT_EQ(shelf->items().front().date, day(-1));
     auto section = [&](Freshness freshness) { return names(shelf->items(freshness)); };
-    EXPECT_EQ(section(Freshness::expired), (std::vector<std::string>{"over-0.txt", "over-1.txt"}));
-    EXPECT_EQ(section(Freshness::thisWeek), (std::vector<std::string>{"over-2.txt", "over-8.txt"}));
-    EXPECT_EQ(section(Freshness::thisMonth),
-              (std::vector<std::string>{"over-9.txt", "over-32.txt"}));
-    EXPECT_EQ(section(Freshness::fresh), (std::vector<std::string>{"over-33.txt"}));
+    EXPECT_EQ(section(Freshness::expired), (Names{"over-0.txt", "over-1.txt"}));
+    EXPECT_EQ(section(Freshness::thisWeek), (Names{"over-2.txt", "B.pdf", "Rapport 10.pdf",
+                                                   "Rapport 9.pdf", "a.pdf", "over-8.txt"}));
+    EXPECT_EQ(section(Freshness::thisMonth), (Names{"over-9.txt", "over-32.txt"}));
+    EXPECT_EQ(section(Freshness::fresh), (Names{"over-33.txt"}));
 
     // One minute after midnight: everything is a day closer, with no reload in between.
     shelf->setClock([&] { return day(1) + minutes(1); });
-    EXPECT_EQ(section(Freshness::expired),
-              (std::vector<std::string>{"over-0.txt", "over-1.txt", "over-2.txt"}));
-    EXPECT_EQ(section(Freshness::thisWeek), (std::vector<std::string>{"over-8.txt", "over-9.txt"}));
-    EXPECT_EQ(section(Freshness::thisMonth),
-              (std::vector<std::string>{"over-32.txt", "over-33.txt"}));
+    EXPECT_EQ(section(Freshness::expired), (Names{"over-0.txt", "over-1.txt", "over-2.txt"}));
+    EXPECT_EQ(section(Freshness::thisWeek), (Names{"B.pdf", "Rapport 10.pdf", "Rapport 9.pdf",
+                                                   "a.pdf", "over-8.txt", "over-9.txt"}));
+    EXPECT_EQ(section(Freshness::thisMonth), (Names{"over-32.txt", "over-33.txt"}));
     EXPECT_TRUE(section(Freshness::fresh).empty());
 }
 
@@ -147,9 +145,7 @@ TEST_F(ShelfTest, ComingToTheFrontReloadsEvenWithoutNews) {
 
 TEST_F(ShelfTest, AReviewRequestedBeforeTheFirstLoadOpensOnceLoaded) {
     stamped("verlopen.txt", 0);
-    TagIndex::Options options;
-    options.scope.roots.push_back({root, true});
-    shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
+    make();
     shelf->requestReview();
     EXPECT_TRUE(shelf->reviewWhenLoaded());
     EXPECT_FALSE(shelf->reviewing());
@@ -164,19 +160,21 @@ TEST_F(ShelfTest, AReviewRequestedBeforeTheFirstLoadOpensOnceLoaded) {
     EXPECT_FALSE(shelf->reviewing());
 }
 
-TEST_F(ShelfTest, NothingExpiredMeansNoReviewAfterLoading) {
+TEST_F(ShelfTest, NothingExpiredMeansNoReviewAndAnEarlyActivationLoadsNoEmptyShelf) {
     stamped("vers.txt", 10);
-    TagIndex::Options options;
-    options.scope.roots.push_back({root, true});
-    shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
+    make();
+    // At once, before the index has had a chance to gather.
+    shelf->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(shelf->loaded());
     shelf->requestReview();
     QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
     ASSERT_TRUE(loaded.wait(5000));
+    EXPECT_EQ(shelf->items().size(), 1u);
     EXPECT_FALSE(shelf->reviewing());
     EXPECT_FALSE(shelf->reviewWhenLoaded());
 }
 
-TEST_F(ShelfTest, ExtendCountsFromTodayAndKeepForeverTakesTheFileOff) {
+TEST_F(ShelfTest, ExtendCountsFromTodayKeepForeverTakesTheFileOffErrorsAreShown) {
     const auto expired = stamped("verlopen.txt", -5);
     const auto distant = stamped("ver.txt", 200);
     load();
@@ -197,6 +195,14 @@ TEST_F(ShelfTest, ExtendCountsFromTodayAndKeepForeverTakesTheFileOff) {
     EXPECT_FALSE(readStamp(expired));
     EXPECT_TRUE(readTagNames(expired).value().empty());
     EXPECT_TRUE(presenter.shown.empty());
+
+    // An action on a file deleted meanwhile shows the error and drops the item.
+    fs::remove(distant);
+    shelf->perform(Shelf::extend(distant, Term::year), shelf->items().front());
+    ASSERT_EQ(presenter.shown.size(), 1u);
+    EXPECT_EQ(presenter.shown[0].first.code, ENOENT);
+    EXPECT_EQ(presenter.shown[0].second, distant);
+    EXPECT_TRUE(shelf->items().empty());
 }
 
 TEST_F(ShelfTest, TrashingThreeFilesWhereTheSecondCannotMove) {
@@ -220,29 +226,4 @@ TEST_F(ShelfTest, TrashingThreeFilesWhereTheSecondCannotMove) {
     const auto trash = folder.path() / "nieuw-account/data/Trash/files";
     EXPECT_TRUE(readStamp(trash / "eerste.txt"));
     EXPECT_TRUE(fs::exists(trash / "derde.txt"));
-}
-
-TEST_F(ShelfTest, AnActionOnAFileDeletedMeanwhileShowsTheErrorAndDropsTheItem) {
-    const auto gone = stamped("weg.txt", 4);
-    stamped("blijft.txt", 5);
-    load();
-    const auto item = shelf->items().front();
-    fs::remove(gone);
-    shelf->perform(Shelf::extend(gone, Term::year), item);
-    ASSERT_EQ(presenter.shown.size(), 1u);
-    EXPECT_EQ(presenter.shown[0].first.code, ENOENT);
-    EXPECT_EQ(names(shelf->items()), std::vector<std::string>{"blijft.txt"});
-}
-
-TEST_F(ShelfTest, ComingToTheFrontBeforeTheFirstGatheringDoesNotLoadAnEmptyShelf) {
-    stamped("verlopen.txt", -1);
-    TagIndex::Options options;
-    options.scope.roots.push_back({root, true});
-    shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
-    // At once, before the index has had a chance to gather.
-    shelf->applicationStateChanged(Qt::ApplicationActive);
-    EXPECT_FALSE(shelf->loaded());
-    QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
-    ASSERT_TRUE(loaded.wait(5000));
-    EXPECT_EQ(shelf->items().size(), 1u);
 }
