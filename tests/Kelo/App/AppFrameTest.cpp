@@ -65,17 +65,15 @@ TEST(AppDelegate, StartsInOrderAndShowsTheWindowUnlessStartedAtLogin) {
 
 TEST(ShowShelfRequests, OnlyATrueBooleanAsksForTheReview) {
     EXPECT_TRUE(ShowShelfRequests::wantsReview({{"review", true}}));
-    EXPECT_FALSE(ShowShelfRequests::wantsReview({}));
-    EXPECT_FALSE(ShowShelfRequests::wantsReview({{"review", false}}));
-    EXPECT_FALSE(ShowShelfRequests::wantsReview({{"review", QStringLiteral("true")}}));
-    EXPECT_FALSE(ShowShelfRequests::wantsReview({{"review", 1}}));
-    EXPECT_FALSE(ShowShelfRequests::wantsReview({{"Review", true}}));
+    for (const QVariantMap &request :
+         {QVariantMap{}, QVariantMap{{"review", false}}, QVariantMap{{"review", "true"}},
+          QVariantMap{{"review", 1}}, QVariantMap{{"Review", true}}})
+        EXPECT_FALSE(ShowShelfRequests::wantsReview(request)) << request.size();
 
     QSignalSpy requested(&ShowShelfRequests::instance(), &ShowShelfRequests::requested);
     ShowShelfRequests::post({{"review", true}});
     ASSERT_EQ(requested.count(), 1);
     EXPECT_TRUE(ShowShelfRequests::wantsReview(requested.at(0).at(0).toMap()));
-    EXPECT_EQ(QString::fromLatin1(ShowShelfRequests::name), "wex.dorvel.kelo.showShelf");
 }
 
 // Runs on a private session bus (the test is started by dbus-run-session).

@@ -37,11 +37,11 @@ std::string execValue(const std::filesystem::path &entry) {
     return {};
 }
 
-bool startsWith(const std::string &line, const std::string &prefix) {
-    return line.starts_with(prefix);
+// A failure is one line in Kelo's log, and nothing else.
+void expectOneLogLine(const LogCapture &log) {
+    ASSERT_EQ(log.lines().size(), 1u);
+    EXPECT_TRUE(log.lines().front().starts_with("Kelo: login item: ")) << log.lines().front();
 }
-
-constexpr const char *logPrefix = "Kelo: login item: ";
 
 class LoginItemTest : public ::testing::Test {
 protected:
@@ -54,6 +54,15 @@ protected:
         std::filesystem::create_directories(m_autostart);
         std::ofstream(entry()) << text;
     }
+    void offerOnce() const {
+        kelo::UserDefaults defaults(qPath(m_settings));
+        item().offerLoginItemOnce(defaults);
+    }
+    // A file where the autostart folder should be: making the folder fails, for root as well.
+    void blockTheFolder() const {
+        std::filesystem::create_directories(m_autostart.parent_path());
+        std::ofstream(m_autostart) << "geen map";
+    }
 
     TemporaryFolder m_folder;
     std::filesystem::path m_autostart = m_folder.path() / "config" / "autostart";
@@ -62,13 +71,11 @@ protected:
 
 // --- The entry and its states -----------------------------------------------------------------
 
-TEST_F(LoginItemTest, NoEntryIsNotEnabled) {
+TEST_F(LoginItemTest,
+       RegisteringWritesAnEntryThatStartsTheProgramAtLoginAndUnregisteringRemovesIt) {
+    const LogCapture log;
     EXPECT_EQ(item().entryPath(), qPath(entry()));
     EXPECT_FALSE(item().isEnabled());
-}
-
-TEST_F(LoginItemTest, RegisteringWritesAnEntryThatStartsTheProgramAtLogin) {
-    const LogCapture log;
     item().setLoginItem(true);
 
     ASSERT_TRUE(std::filesystem::is_regular_file(entry()));
@@ -82,36 +89,7 @@ TEST_F(LoginItemTest, RegisteringWritesAnEntryThatStartsTheProgramAtLogin) {
                                  "NoDisplay=true\n"
                                  "X-GNOME-Autostart-enabled=true\n");
     EXPECT_TRUE(item().isEnabled());
-    EXPECT_TRUE(log.lines().empty());
-}
 
-TEST_F(LoginItemTest, EntriesTheDesktopTurnedOffAreNotEnabled) {
-    writeEntry("[Desktop Entry]\nType=Application\nExec=kelo --login-item\nHidden=true\n");
-    EXPECT_FALSE(item().isEnabled());
-    writeEntry("[Desktop Entry]\nType=Application\nExec=kelo --login-item\nHidden = True \n");
-    EXPECT_FALSE(item().isEnabled());
-    writeEntry("[Desktop Entry]\nType=Application\nX-GNOME-Autostart-enabled=false\n");
-    EXPECT_FALSE(item().isEnabled());
-    writeEntry("[Desktop Entry]\nType=Application\nX-GNOME-Autostart-enabled= FALSE\n");
-    EXPECT_FALSE(item().isEnabled());
-}
-
-TEST_F(LoginItemTest, OnlyTheDesktopEntryGroupCounts) {
-    writeEntry("# Hidden=true\n[Desktop Entry]\nType=Application\nHidden=false\n"
-               "X-GNOME-Autostart-enabled=true\n\n[Desktop Action Stop]\nHidden=true\n"
-               "X-GNOME-Autostart-enabled=false\n");
-    EXPECT_TRUE(item().isEnabled());
-}
-
-TEST_F(LoginItemTest, RegisteringAgainTurnsATurnedOffEntryBackOn) {
-    writeEntry("[Desktop Entry]\nType=Application\nExec=kelo --login-item\nHidden=true\n");
-    item().setLoginItem(true);
-    EXPECT_TRUE(item().isEnabled());
-}
-
-TEST_F(LoginItemTest, UnregisteringRemovesTheEntry) {
-    const LogCapture log;
-    item().setLoginItem(true);
     item().setLoginItem(false);
     EXPECT_FALSE(std::filesystem::exists(entry()));
     EXPECT_FALSE(item().isEnabled());
@@ -120,26 +98,39 @@ TEST_F(LoginItemTest, UnregisteringRemovesTheEntry) {
     EXPECT_TRUE(log.lines().empty());
 }
 
-TEST_F(LoginItemTest, TheProgramIsQuotedWhenItHasSpacesOrReservedCharacters) {
-    item(QStringLiteral("/opt/Mijn Apps/kelo")).setLoginItem(true);
-    EXPECT_EQ(execValue(entry()), R"("/opt/Mijn Apps/kelo" --login-item)");
-
-    // " and $ escaped inside the quotes, the backslash escaped for the quotes and again for the
-    // value, and % doubled so that it is no field code.
-    item(QStringLiteral(R"(/opt/a"b$c\d%e)")).setLoginItem(true);
-    EXPECT_EQ(execValue(entry()), R"("/opt/a\\"b\\$c\\\\d%%e" --login-item)");
-
-    item(QStringLiteral("/opt/geen-spaties/kelo")).setLoginItem(true);
-    EXPECT_EQ(execValue(entry()), "/opt/geen-spaties/kelo --login-item");
+TEST_F(LoginItemTest, EntriesTheDesktopTurnedOffAreNotEnabledUntilRegisteredAgain) {
+    const std::pair<const char *, bool> entries[] = {
+        {"Exec=kelo --login-item\nHidden=true\n", false},
+        {"Exec=kelo --login-item\nHidden = True \n", false},
+        {"X-GNOME-Autostart-enabled=false\n", false},
+        {"X-GNOME-Autostart-enabled= FALSE\n", false},
+        // Only the Desktop Entry group counts.
+        {"Hidden=false\nX-GNOME-Autostart-enabled=true\n\n[Desktop Action Stop]\nHidden=true\n"
+         "X-GNOME-Autostart-enabled=false\n",
+         true}};
+    for (const auto &[text, enabled] : entries) {
+        writeEntry(std::string("# Hidden=true\n[Desktop Entry]\nType=Application\n") + text);
+        EXPECT_EQ(item().isEnabled(), enabled) << text;
+        item().setLoginItem(true);
+        EXPECT_TRUE(item().isEnabled()) << text;
+    }
 }
 
-TEST_F(LoginItemTest, TheEntryPassesDesktopFileValidate) {
+TEST_F(LoginItemTest, TheProgramIsQuotedWhenItHasSpacesOrReservedCharacters) {
+    // " and $ escaped inside the quotes, the backslash escaped for the quotes and again for the
+    // value, and % doubled so that it is no field code.
+    const std::pair<const char *, const char *> programs[] = {
+        {"/opt/Mijn Apps/kelo", R"("/opt/Mijn Apps/kelo" --login-item)"},
+        {R"(/opt/a"b$c\d%e)", R"("/opt/a\\"b\\$c\\\\d%%e" --login-item)"},
+        {"/opt/geen-spaties/kelo", "/opt/geen-spaties/kelo --login-item"}};
+    // Each passes desktop-file-validate, where it is installed.
     const QString validator =
         QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-    if (validator.isEmpty())
-        GTEST_SKIP() << "desktop-file-validate is not installed";
-    for (const char *program : {"/usr/bin/kelo", "/opt/Mijn Apps/kelo", R"(/opt/a"b$c\d%e)"}) {
+    for (const auto &[program, exec] : programs) {
         item(QString::fromUtf8(program)).setLoginItem(true);
+        EXPECT_EQ(execValue(entry()), exec);
+        if (validator.isEmpty())
+            continue;
         const ProcessResult result = runProcess({validator.toStdString(), entry().string()});
         EXPECT_EQ(result.exitCode, 0) << program << '\n' << result.out << result.err;
         EXPECT_EQ(result.out + result.err, "") << program;
@@ -171,93 +162,59 @@ TEST_F(LoginItemTest, TheUsersEntryFollowsXdgConfigHome) {
 
 // --- Failures: one log line and nothing else ---------------------------------------------------
 
-TEST_F(LoginItemTest, AnAutostartFolderThatCannotBeMadeIsOneLogLine) {
-    // A file where the folder should be: mkpath fails for root as well.
-    std::filesystem::create_directories(m_autostart.parent_path());
-    std::ofstream(m_autostart) << "geen map";
-    const LogCapture log;
-    item().setLoginItem(true);
-
-    ASSERT_EQ(log.lines().size(), 1u);
-    EXPECT_PRED2(startsWith, log.lines().front(), logPrefix);
-    EXPECT_FALSE(item().isEnabled());
-}
-
 TEST_F(LoginItemTest, AnEntryThatCannotBeWrittenOrRemovedIsOneLogLine) {
     // A folder, with something in it, where the entry should be.
     std::filesystem::create_directories(entry() / "inhoud");
     {
         const LogCapture log;
         item().setLoginItem(true);
-        ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_PRED2(startsWith, log.lines().front(), logPrefix);
+        expectOneLogLine(log);
         EXPECT_FALSE(item().isEnabled());
     }
-    {
-        const LogCapture log;
-        item().setLoginItem(false);
-        ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_PRED2(startsWith, log.lines().front(), logPrefix);
-        EXPECT_TRUE(std::filesystem::is_directory(entry() / "inhoud"));
-    }
+    const LogCapture log;
+    item().setLoginItem(false);
+    expectOneLogLine(log);
+    EXPECT_TRUE(std::filesystem::is_directory(entry() / "inhoud"));
 }
 
 // --- The one offer at the first start ----------------------------------------------------------
 
-TEST_F(LoginItemTest, TheFirstStartRegistersAndRemembersTheOffer) {
-    const LogCapture log;
+TEST_F(LoginItemTest, TheFirstStartRegistersAndLaterStartsNeverAgain) {
     {
-        kelo::UserDefaults defaults(qPath(m_settings));
-        item().offerLoginItemOnce(defaults);
-    }
-    EXPECT_TRUE(item().isEnabled());
-    EXPECT_TRUE(kelo::UserDefaults(qPath(m_settings)).loginItemOffered());
-    EXPECT_TRUE(log.lines().empty());
-}
-
-TEST_F(LoginItemTest, LaterStartsNeverRegisterAgain) {
-    {
-        kelo::UserDefaults defaults(qPath(m_settings));
-        item().offerLoginItemOnce(defaults);
+        const LogCapture log;
+        offerOnce();
+        EXPECT_TRUE(item().isEnabled());
+        EXPECT_TRUE(kelo::UserDefaults(qPath(m_settings)).loginItemOffered());
+        EXPECT_TRUE(log.lines().empty());
     }
     // The user takes Kelo out of the startup programs.
     item().setLoginItem(false);
-    {
-        kelo::UserDefaults defaults(qPath(m_settings));
-        item().offerLoginItemOnce(defaults);
-    }
+    offerOnce();
     EXPECT_FALSE(std::filesystem::exists(entry()));
 
     // Or turns it off in the desktop's own settings: the entry stays exactly as it is.
     const std::string turnedOff = "[Desktop Entry]\nType=Application\nHidden=true\n";
     writeEntry(turnedOff);
-    {
-        kelo::UserDefaults defaults(qPath(m_settings));
-        item().offerLoginItemOnce(defaults);
-    }
+    offerOnce();
     EXPECT_EQ(fileText(entry()), turnedOff);
 }
 
+// The autostart folder cannot be made: one log line, and the offer is not made again.
 TEST_F(LoginItemTest, AFailedFirstRegistrationIsNotRetried) {
-    std::filesystem::create_directories(m_autostart.parent_path());
-    std::ofstream(m_autostart) << "geen map";
+    blockTheFolder();
     {
         const LogCapture log;
-        kelo::UserDefaults defaults(qPath(m_settings));
-        item().offerLoginItemOnce(defaults);
-        ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_PRED2(startsWith, log.lines().front(), logPrefix);
+        offerOnce();
+        expectOneLogLine(log);
+        EXPECT_FALSE(item().isEnabled());
     }
     EXPECT_TRUE(kelo::UserDefaults(qPath(m_settings)).loginItemOffered());
 
     // Registering would work now, but the offer has been made.
     std::filesystem::remove(m_autostart);
-    {
-        const LogCapture log;
-        kelo::UserDefaults defaults(qPath(m_settings));
-        item().offerLoginItemOnce(defaults);
-        EXPECT_TRUE(log.lines().empty());
-    }
+    const LogCapture log;
+    offerOnce();
+    EXPECT_TRUE(log.lines().empty());
     EXPECT_FALSE(std::filesystem::exists(entry()));
 }
 

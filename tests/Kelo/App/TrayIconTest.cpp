@@ -1,6 +1,5 @@
 // The tray icon: its count text, the bundled symbols it is drawn from, and how the drawn icon
-// reads at panel sizes on light and dark panels. Also leaves a contact sheet of the icon for a
-// person to look at (KELO_ICON_SHEET, or tray-icons.png in the build folder).
+// reads at panel sizes on light and dark panels.
 #include "Resources.h"
 #include "TrayIconPainter.h"
 
@@ -17,7 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -87,19 +85,12 @@ QImage renderSymbol(const QString &path, int size) {
     return image;
 }
 
-QImage over(const QImage &icon, QRgb background) {
-    QImage composed(icon.size(), QImage::Format_ARGB32);
-    composed.fill(background);
-    QPainter painter(&composed);
-    painter.drawImage(0, 0, icon);
-    painter.end();
-    return composed;
-}
-
 // The contrast between the icon's drawn pixels, laid over the panel, and the panel itself.
 double contrastOn(const QImage &icon, QRgb background) {
     const QImage source = plain(icon);
-    const QImage composed = over(icon, background);
+    QImage composed(icon.size(), QImage::Format_ARGB32);
+    composed.fill(background);
+    QPainter(&composed).drawImage(0, 0, icon);
     double sum = 0;
     int pixels = 0;
     for (int y = 0; y < icon.height(); ++y) {
@@ -110,97 +101,67 @@ double contrastOn(const QImage &icon, QRgb background) {
             }
         }
     }
-    if (pixels == 0) {
-        return 1.0;
-    }
-    return contrastRatio(sum / pixels, luminance(background));
+    return pixels == 0 ? 1.0 : contrastRatio(sum / pixels, luminance(background));
 }
 
-// The colour of the fully opaque pixels, averaged: the colour the icon is drawn in.
-QRgb mainColour(const QImage &icon) {
+// The luminance of the fully opaque pixels' average colour: the colour the icon is drawn in.
+double mainLuminance(const QImage &icon) {
     const QImage source = plain(icon);
-    long long red = 0;
-    long long green = 0;
-    long long blue = 0;
-    long long pixels = 0;
+    long long sum[3] = {}, pixels = 0;
     for (int y = 0; y < source.height(); ++y) {
         for (int x = 0; x < source.width(); ++x) {
             const QRgb pixel = source.pixel(x, y);
             if (qAlpha(pixel) == 255) {
-                red += qRed(pixel);
-                green += qGreen(pixel);
-                blue += qBlue(pixel);
+                sum[0] += qRed(pixel), sum[1] += qGreen(pixel), sum[2] += qBlue(pixel);
                 ++pixels;
             }
         }
     }
-    if (pixels == 0) {
-        return 0;
-    }
-    return qRgb(static_cast<int>(red / pixels), static_cast<int>(green / pixels),
-                static_cast<int>(blue / pixels));
+    const auto mean = [&](int i) { return pixels == 0 ? 0 : static_cast<int>(sum[i] / pixels); };
+    return luminance(qRgb(mean(0), mean(1), mean(2)));
 }
 
 TEST(TrayIconText, ShowsTheCountUpToNinetyNine) {
-    EXPECT_EQ(badgeText(-3), QString());
-    EXPECT_EQ(badgeText(0), QString());
-    EXPECT_EQ(badgeText(1), QStringLiteral("1"));
-    EXPECT_EQ(badgeText(12), QStringLiteral("12"));
-    EXPECT_EQ(badgeText(99), QStringLiteral("99"));
-    EXPECT_EQ(badgeText(100), QStringLiteral("99+"));
-    EXPECT_EQ(badgeText(1234), QStringLiteral("99+"));
+    const std::pair<long long, const char *> cases[] = {
+        {-3, ""}, {0, ""}, {1, "1"}, {12, "12"}, {99, "99"}, {100, "99+"}, {1234, "99+"}};
+    for (const auto &[expired, text] : cases)
+        EXPECT_EQ(badgeText(expired), QString::fromLatin1(text)) << expired;
 }
 
-TEST(BundledSymbols, AreAllThereAndLoad) {
+// Every bundled symbol loads, and the symbols are square, black only, and draw something well
+// inside their square.
+TEST(BundledSymbols, AreAllThereSquareAndDrawnInBlackOnly) {
     kelo::initKeloResources();
-    const std::set<std::string> expected{"calendar.svg",
-                                         "clock.fill.svg",
-                                         "document.svg",
-                                         "ellipsis.circle.svg",
-                                         "exclamationmark.circle.fill.svg",
-                                         "folder.svg",
-                                         "leaf.fill.svg",
-                                         "tag.fill.svg",
-                                         "tag.svg",
-                                         "wex.dorvel.Kelo.svg"};
-    std::set<std::string> bundled;
-    QDirIterator files(QStringLiteral(":/icons"));
-    while (files.hasNext()) {
-        const QString path = files.next();
-        bundled.insert(files.fileName().toStdString());
-        QSvgRenderer renderer(path);
-        EXPECT_TRUE(renderer.isValid()) << path.toStdString();
-    }
-    EXPECT_EQ(bundled, expected);
-}
-
-TEST(BundledSymbols, AreSquareAndDrawnInBlackOnly) {
-    kelo::initKeloResources();
+    const std::string expected = "calendar.svg clock.fill.svg document.svg ellipsis.circle.svg "
+                                 "exclamationmark.circle.fill.svg folder.svg leaf.fill.svg "
+                                 "tag.fill.svg tag.svg wex.dorvel.Kelo.svg";
+    QStringList bundled;
     const QRegularExpression colour(QStringLiteral("#[0-9a-fA-F]{3,6}\\b"));
-    QDirIterator files(QStringLiteral(":/icons"));
-    while (files.hasNext()) {
+    for (QDirIterator files(QStringLiteral(":/icons")); files.hasNext();) {
         const QString path = files.next();
+        SCOPED_TRACE(path.toStdString());
+        bundled.append(files.fileName());
+        const QSvgRenderer renderer(path);
+        EXPECT_TRUE(renderer.isValid());
         if (files.fileName() == QStringLiteral("wex.dorvel.Kelo.svg")) {
-            EXPECT_EQ(QSvgRenderer(path).viewBoxF(), QRectF(0, 0, 64, 64));
+            EXPECT_EQ(renderer.viewBoxF(), QRectF(0, 0, 64, 64));
             continue;
         }
-        EXPECT_EQ(QSvgRenderer(path).viewBoxF(), QRectF(0, 0, 24, 24)) << path.toStdString();
+        EXPECT_EQ(renderer.viewBoxF(), QRectF(0, 0, 24, 24));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(file.readAll());
-        for (auto match = colour.globalMatch(text); match.hasNext();) {
-            EXPECT_EQ(match.next().captured(), QStringLiteral("#000000")) << path.toStdString();
-        }
-        // Every symbol draws something, well inside its square.
+        for (auto match = colour.globalMatch(text); match.hasNext();)
+            EXPECT_EQ(match.next().captured(), QStringLiteral("#000000"));
         const QImage image = renderSymbol(path, 48);
-        EXPECT_GT(countIf(image, opaque), 48 * 48 / 20) << path.toStdString();
+        EXPECT_GT(countIf(image, opaque), 48 * 48 / 20);
         for (int i = 0; i < 48; ++i) {
-            for (const QPoint edge : {QPoint(i, 0), QPoint(i, 47), QPoint(0, i), QPoint(47, i)}) {
-                EXPECT_EQ(qAlpha(image.pixel(edge)), 0)
-                    << path.toStdString() << " at " << edge.x() << "," << edge.y();
-            }
+            for (const QPoint edge : {QPoint(i, 0), QPoint(i, 47), QPoint(0, i), QPoint(47, i)})
+                EXPECT_EQ(qAlpha(image.pixel(edge)), 0) << edge.x() << "," << edge.y();
         }
     }
+    bundled.sort();
+    EXPECT_EQ(bundled.join(u' ').toStdString(), expected);
 }
 
 class TrayIconImage : public ::testing::TestWithParam<std::tuple<int, long long>> {};
@@ -242,75 +203,24 @@ INSTANTIATE_TEST_SUITE_P(PanelSizes, TrayIconImage,
                          ::testing::Combine(::testing::Values(16, 22, 24),
                                             ::testing::Values(0LL, 1LL, 12LL, 1234LL)));
 
-TEST(TrayIconContrast, IdleColourReadsOnLightAndDarkPanels) {
-    const QRgb colour = mainColour(trayIconImage(0, 64));
-    EXPECT_GE(contrastRatio(luminance(colour), luminance(lightPanel)), 3.0);
-    EXPECT_GE(contrastRatio(luminance(colour), luminance(darkPanel)), 3.0);
-}
-
-TEST(TrayIconContrast, IdleIconReadsOnLightAndDarkPanels) {
-    for (const int size : {16, 22, 24}) {
-        const QImage icon = trayIconImage(0, size);
-        EXPECT_GE(contrastOn(icon, lightPanel), 2.5) << size;
-        EXPECT_GE(contrastOn(icon, darkPanel), 2.5) << size;
-    }
-}
-
-TEST(TrayIconContrast, ExpiredIconReadsOnLightAndDarkPanels) {
-    for (const int size : {16, 22, 24}) {
-        const QImage icon = trayIconImage(7, size);
-        EXPECT_GE(contrastOn(icon, lightPanel), 2.5) << size;
-        EXPECT_GE(contrastOn(icon, darkPanel), 2.5) << size;
+TEST(TrayIconContrast, IdleAndExpiredIconsReadOnLightAndDarkPanels) {
+    for (const QRgb panel : {lightPanel, darkPanel}) {
+        EXPECT_GE(contrastRatio(mainLuminance(trayIconImage(0, 64)), luminance(panel)), 3.0);
+        for (const int size : {16, 22, 24}) {
+            for (const long long expired : {0, 7})
+                EXPECT_GE(contrastOn(trayIconImage(expired, size), panel), 2.5)
+                    << size << " " << expired;
+        }
     }
     // White digits on the accent.
-    const QRgb accent = mainColour(trayIconImage(7, 64));
-    EXPECT_GE(contrastRatio(luminance(accent), 1.0), 3.0);
+    EXPECT_GE(contrastRatio(mainLuminance(trayIconImage(7, 64)), 1.0), 3.0);
 }
 
 TEST(TrayIcon, HasEverySizeAPanelAsksFor) {
-    const QIcon icon = trayIcon(5);
-    const QList<QSize> sizes = icon.availableSizes();
-    for (const int size : {16, 22, 24, 32, 48, 64}) {
+    const QList<QSize> sizes = trayIcon(5).availableSizes();
+    for (const int size : {16, 22, 24, 32, 48, 64})
         EXPECT_TRUE(sizes.contains(QSize(size, size))) << size;
-    }
     EXPECT_TRUE(trayIconImage(5, 0).isNull());
-}
-
-// Not a check: the icon at 16, 22, 24 and 32 pixels for a few counts, on a light and a dark
-// panel, four times enlarged without smoothing.
-TEST(TrayIconSheet, IsWrittenForAPersonToLookAt) {
-    const std::vector<int> sizes{16, 22, 24, 32};
-    const std::vector<long long> counts{0, 1, 12, 1234};
-    const std::vector<QRgb> panels{lightPanel, darkPanel};
-    constexpr int cell = 40;
-    constexpr int zoom = 4;
-
-    QImage sheet(cell * static_cast<int>(counts.size() * panels.size()),
-                 cell * static_cast<int>(sizes.size()), QImage::Format_ARGB32);
-    QPainter painter(&sheet);
-    int column = 0;
-    for (const QRgb panel : panels) {
-        for (const long long expired : counts) {
-            int row = 0;
-            for (const int size : sizes) {
-                const QRect place(column * cell, row * cell, cell, cell);
-                painter.fillRect(place, QColor(panel));
-                painter.drawImage(place.x() + (cell - size) / 2, place.y() + (cell - size) / 2,
-                                  trayIconImage(expired, size));
-                ++row;
-            }
-            ++column;
-        }
-    }
-    painter.end();
-
-    QString path = qEnvironmentVariable("KELO_ICON_SHEET");
-    if (path.isEmpty()) {
-        path = QStringLiteral(KELO_DEFAULT_ICON_SHEET);
-    }
-    const QImage enlarged =
-        sheet.scaled(sheet.size() * zoom, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    EXPECT_TRUE(enlarged.save(path, "PNG")) << path.toStdString();
 }
 
 } // namespace

@@ -29,41 +29,37 @@ protected:
     std::filesystem::path m_file = m_folder.path() / "wex.dorvel" / "Kelo.conf";
 };
 
-TEST_F(UserDefaultsTest, BothValuesGoThroughTheFileAtOnce) {
+TEST_F(UserDefaultsTest, ValuesGoThroughTheFileAtOnceAsIsoUtcDates) {
     const QDateTime reminder(QDate(2026, 12, 4), QTime(16, 0), QTimeZone(3600));
+    const QDateTime checked(QDate(2027, 1, 10), QTime(9, 30, 15, 250), Qt::UTC);
     {
         kelo::UserDefaults defaults(qPath(m_file));
+        EXPECT_FALSE(defaults.loginItemOffered());
+        EXPECT_EQ(defaults.lastReminder(), std::nullopt);
+        EXPECT_EQ(defaults.lastUpdateCheck(), std::nullopt);
         defaults.setLoginItemOffered(true);
         defaults.setLastReminder(reminder);
+        defaults.setLastUpdateCheck(checked);
         // Written as each value changes, not when the object goes.
         const std::string text = fileText(m_file);
-        EXPECT_NE(text.find("loginItemOffered=true"), std::string::npos) << text;
-        EXPECT_NE(text.find("lastReminder=2026-12-04T15:00:00.000Z"), std::string::npos) << text;
+        for (const char *line : {"loginItemOffered=true", "lastReminder=2026-12-04T15:00:00.000Z",
+                                 "lastUpdateCheck=2027-01-10T09:30:15.250Z"})
+            EXPECT_NE(text.find(line), std::string::npos) << text;
     }
-    const kelo::UserDefaults reread(qPath(m_file));
-    EXPECT_TRUE(reread.loginItemOffered());
-    ASSERT_TRUE(reread.lastReminder());
-    EXPECT_EQ(*reread.lastReminder(), reminder);
-    EXPECT_EQ(reread.lastReminder()->timeSpec(), Qt::UTC);
-}
-
-TEST_F(UserDefaultsTest, MillisecondsSurviveAndFalseIsKept) {
-    const QDateTime reminder(QDate(2027, 1, 10), QTime(9, 30, 15, 250), Qt::UTC);
     {
-        kelo::UserDefaults defaults(qPath(m_file));
-        defaults.setLoginItemOffered(true);
-        defaults.setLoginItemOffered(false);
-        defaults.setLastReminder(reminder);
+        kelo::UserDefaults reread(qPath(m_file));
+        EXPECT_TRUE(reread.loginItemOffered());
+        ASSERT_TRUE(reread.lastReminder());
+        EXPECT_EQ(*reread.lastReminder(), reminder);
+        EXPECT_EQ(reread.lastReminder()->timeSpec(), Qt::UTC);
+        EXPECT_EQ(reread.lastUpdateCheck(), checked);
+        reread.setLoginItemOffered(false);
+        reread.setLastUpdateCheck(QDateTime());
     }
-    const kelo::UserDefaults reread(qPath(m_file));
-    EXPECT_FALSE(reread.loginItemOffered());
-    EXPECT_EQ(reread.lastReminder(), reminder);
-}
-
-TEST_F(UserDefaultsTest, MissingValuesReadAsNotOfferedAndNoReminder) {
-    const kelo::UserDefaults defaults(qPath(m_file));
-    EXPECT_FALSE(defaults.loginItemOffered());
-    EXPECT_EQ(defaults.lastReminder(), std::nullopt);
+    const kelo::UserDefaults again(qPath(m_file));
+    EXPECT_FALSE(again.loginItemOffered());
+    EXPECT_EQ(again.lastUpdateCheck(), std::nullopt);
+    EXPECT_EQ(again.lastReminder(), reminder);
 }
 
 TEST_F(UserDefaultsTest, ValuesWrittenByHand) {
@@ -76,48 +72,18 @@ TEST_F(UserDefaultsTest, ValuesWrittenByHand) {
     }
     std::ofstream(m_file)
         << "[General]\nlastReminder=2026-12-04T15:00:00Z\nloginItemOffered=TRUE\n";
-    {
-        const kelo::UserDefaults defaults(qPath(m_file));
-        EXPECT_EQ(defaults.lastReminder(), QDateTime(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC));
-        EXPECT_TRUE(defaults.loginItemOffered());
-    }
+    const kelo::UserDefaults defaults(qPath(m_file));
+    EXPECT_EQ(defaults.lastReminder(), QDateTime(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC));
+    EXPECT_TRUE(defaults.loginItemOffered());
 }
 
+// The configuration folder is found as for the login item (which also tries a relative one).
 TEST_F(UserDefaultsTest, TheUsersFileFollowsXdgConfigHome) {
     const ScopedEnvironment configHome("XDG_CONFIG_HOME", m_folder.path().c_str());
     kelo::UserDefaults defaults;
     defaults.setLoginItemOffered(true);
-
     ASSERT_TRUE(std::filesystem::is_regular_file(m_file));
     EXPECT_TRUE(kelo::UserDefaults(qPath(m_file)).loginItemOffered());
-}
-
-TEST_F(UserDefaultsTest, ARelativeXdgConfigHomeMeansDotConfigAtHome) {
-    const auto home = m_folder.path() / "thuis";
-    const ScopedEnvironment homeVariable("HOME", home.c_str());
-    const ScopedEnvironment configHome("XDG_CONFIG_HOME", "relatief/pad");
-    kelo::UserDefaults defaults;
-    defaults.setLoginItemOffered(true);
-
-    const auto file = home / ".config" / "wex.dorvel" / "Kelo.conf";
-    ASSERT_TRUE(std::filesystem::is_regular_file(file));
-    EXPECT_TRUE(kelo::UserDefaults(qPath(file)).loginItemOffered());
-}
-
-TEST_F(UserDefaultsTest, LastUpdateCheckIsAnIsoUtcDate) {
-    const QDateTime checked(QDate(2026, 12, 4), QTime(16, 0), QTimeZone(3600));
-    {
-        kelo::UserDefaults defaults(qPath(m_file));
-        EXPECT_EQ(defaults.lastUpdateCheck(), std::nullopt);
-        defaults.setLastUpdateCheck(checked);
-        const std::string text = fileText(m_file);
-        EXPECT_NE(text.find("lastUpdateCheck=2026-12-04T15:00:00.000Z"), std::string::npos) << text;
-    }
-    kelo::UserDefaults reread(qPath(m_file));
-    EXPECT_EQ(reread.lastUpdateCheck(), checked);
-    EXPECT_EQ(reread.lastReminder(), std::nullopt);
-    reread.setLastUpdateCheck(QDateTime());
-    EXPECT_EQ(kelo::UserDefaults(qPath(m_file)).lastUpdateCheck(), std::nullopt);
 }
 
 } // namespace

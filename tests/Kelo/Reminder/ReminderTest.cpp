@@ -1,12 +1,9 @@
 #include "Reminder.h"
-#include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
 #include "NotificationCenter.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
 #include "ShelfSupport.h"
-#include "ShowShelfRequests.h"
-#include "TagQuery.h"
 #include "TemporaryFolder.h"
 #include "UserDefaults.h"
 #include "WeeklyMoment.h"
@@ -14,7 +11,6 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimeZone>
 
 #include <fstream>
 
@@ -25,8 +21,6 @@ using namespace std::chrono;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr WeeklyMoment friday16{6, 16};
 
 Instant utc(int y, unsigned m, unsigned d, int hour = 0, int minute = 0, int second = 0) {
     return Instant(sys_days(year(y) / month(m) / day(d)) + hours(hour) + minutes(minute) +
@@ -40,33 +34,40 @@ public:
         posted.push_back(notification);
         answer(std::nullopt);
     }
-    void click() { emit clicked(); }
     std::vector<Notification> posted;
 };
 
 } // namespace
 
-TEST(WeeklyMoment, MostRecentFridayAtFour) {
+TEST(WeeklyMoment, MostRecentFridayAtFourLocalTime) {
     const Calendar amsterdam = Calendar::forZone("Europe/Amsterdam");
-    const Instant friday = utc(2026, 12, 4, 15); // Friday 4 December 2026, 16:00 local
-    EXPECT_EQ(friday16.mostRecent(friday + milliseconds(500), amsterdam),
-              friday + milliseconds(500));
-    EXPECT_EQ(friday16.mostRecent(friday - seconds(1), amsterdam), friday - days(7));
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 12, 5, 8), amsterdam), friday);   // Saturday 09:00
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 12, 10, 12), amsterdam), friday); // Thursday
-    // Across the autumn change the answer is still 16:00 local time.
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 10, 26, 12), amsterdam), utc(2026, 10, 23, 14));
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 10, 31, 12), amsterdam), utc(2026, 10, 30, 15));
-}
-
-TEST(WeeklyMoment, ClockChangesOnFridayAtFour) {
     // Summer time starts on the last Friday of March at 16:00: 16:00 never shows; 17:00 counts.
     const Calendar forward = Calendar::forZone("CET-1CEST,M3.5.5/16,M10.5.0/3");
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 3, 28, 12), forward), utc(2026, 3, 27, 15));
     // Summer time ends on the last Friday of October at 17:00: 16:00 comes twice; the first.
     const Calendar back = Calendar::forZone("CET-1CEST,M3.5.0,M10.5.5/17");
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 10, 30, 20), back), utc(2026, 10, 30, 14));
-    EXPECT_EQ(friday16.mostRecent(utc(2026, 10, 30, 15, 30), back), utc(2026, 10, 30, 14));
+    const Instant friday = utc(2026, 12, 4, 15); // Friday 4 December 2026, 16:00 local
+    const struct {
+        const Calendar &calendar;
+        Instant now, expected;
+    } cases[] = {{amsterdam, friday + milliseconds(500), friday + milliseconds(500)},
+                 {amsterdam, friday - seconds(1), friday - days(7)},
+                 {amsterdam, utc(2026, 12, 5, 8), friday},   // Saturday 09:00
+                 {amsterdam, utc(2026, 12, 10, 12), friday}, // Thursday
+                 // Either side of the autumn change the answer is still 16:00 local time.
+                 {amsterdam, utc(2026, 10, 26, 12), utc(2026, 10, 23, 14)},
+                 {amsterdam, utc(2026, 10, 31, 12), utc(2026, 10, 30, 15)},
+                 {forward, utc(2026, 3, 28, 12), utc(2026, 3, 27, 15)},
+                 {back, utc(2026, 10, 30, 20), utc(2026, 10, 30, 14)},
+                 {back, utc(2026, 10, 30, 15, 30), utc(2026, 10, 30, 14)}};
+    for (size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(Reminder::moment.mostRecent(cases[i].now, cases[i].calendar), cases[i].expected)
+            << "case " << i;
+}
+
+TEST(ReminderBody, TextsForOneAndMore) {
+    EXPECT_EQ(Reminder::body(1, 4'200'000), "1 bestand is over de datum (4,2 MB).");
+    EXPECT_EQ(Reminder::body(3, 4'200'000), "3 bestanden zijn over de datum (4,2 MB).");
+    EXPECT_EQ(Reminder::body(1234, 1'000), "1234 bestanden zijn over de datum (1 kB).");
 }
 
 namespace {
@@ -76,19 +77,16 @@ protected:
     ScopedEnvironment tz{"TZ", "Europe/Amsterdam"};
     TemporaryFolder folder;
     fs::path root = folder.path() / "thuis";
+    QString settings = QString::fromStdString((folder.path() / "Kelo.conf").string());
     NoPresenter presenter;
     RecordingCenter center;
     std::unique_ptr<Shelf> shelf;
-    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<UserDefaults> defaults = std::make_unique<UserDefaults>(settings);
     Instant now = utc(2026, 12, 4, 15, 30); // Friday 16:30
 
-    void SetUp() override {
+    // `count` files three days past their date, then the shelf over them.
+    void expiredFiles(int count, bool waitForLoad = true) {
         fs::create_directories(root);
-        defaults = std::make_unique<UserDefaults>(
-            QString::fromStdString((folder.path() / "Kelo.conf").string()));
-    }
-
-    void stampExpired(int count) {
         const Calendar calendar = Calendar::current();
         for (int i = 0; i < count; ++i) {
             const auto file = root / ("oud-" + std::to_string(i) + ".txt");
@@ -96,14 +94,10 @@ protected:
             ASSERT_FALSE(
                 writeStamp(calendar.startOfDay(currentInstant()) - days(3), file, calendar));
         }
-    }
-
-    void loadShelf() {
-        TagIndex::Options options;
-        options.scope.roots.push_back({root, true});
-        shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
-        QSignalSpy loaded(shelf.get(), &Shelf::loadedChanged);
-        ASSERT_TRUE(loaded.wait(5000));
+        if (!shelf) {
+            shelf = shelfOver(root, presenter, waitForLoad);
+            ASSERT_EQ(shelf->loaded(), waitForLoad);
+        }
     }
 
     std::unique_ptr<Reminder> reminder(bool test = false) {
@@ -120,93 +114,81 @@ protected:
         defaults->setLastReminder(
             QDateTime::fromMSecsSinceEpoch(when.time_since_epoch().count(), Qt::UTC));
     }
+    Instant lastReminder() const {
+        return Instant(milliseconds(defaults->lastReminder().value().toMSecsSinceEpoch()));
+    }
 };
 
 } // namespace
 
-TEST_F(ReminderTest, AFirstStartWaitsForTheNextFriday) {
-    stampExpired(2);
-    loadShelf();
-    now = utc(2026, 12, 4, 16); // Friday 17:00
-    auto first = reminder();
-    ASSERT_TRUE(defaults->lastReminder());
-    first->check();
-    EXPECT_TRUE(center.posted.empty());
-    now = utc(2026, 12, 11, 15, 1); // the next Friday, 16:01
-    first->check();
-    ASSERT_EQ(center.posted.size(), 1u);
-    EXPECT_EQ(center.posted[0].title, "Tijd om op te ruimen");
-    EXPECT_TRUE(center.posted[0].body.startsWith("2 bestanden zijn over de datum ("))
-        << center.posted[0].body.toStdString();
-    EXPECT_TRUE(center.posted[0].body.endsWith(")."));
+// A first start, and a start after the clock was set back, wait for the next Friday 16:00.
+TEST_F(ReminderTest, AFirstStartOrAClockSetBackWaitsForTheNextFriday) {
+    expiredFiles(2);
+    const struct {
+        std::optional<Instant> stored;
+        Instant start, nextFriday;
+    } cases[] = {{std::nullopt, utc(2026, 12, 4, 16), utc(2026, 12, 11, 15, 1)},
+                 // From Friday 16:30 back to the Monday before it.
+                 {utc(2026, 12, 4, 15, 30), utc(2026, 11, 30, 12), utc(2026, 12, 11, 15, 0)}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.stored ? "set back" : "first start");
+        center.posted.clear();
+        if (c.stored)
+            setLastReminder(*c.stored);
+        now = c.start;
+        auto weekly = reminder();
+        ASSERT_TRUE(defaults->lastReminder());
+        weekly->check();
+        EXPECT_TRUE(center.posted.empty());
+        now = c.nextFriday;
+        weekly->check();
+        ASSERT_EQ(center.posted.size(), 1u);
+        EXPECT_EQ(center.posted[0].title, "Tijd om op te ruimen");
+        EXPECT_TRUE(center.posted[0].body.startsWith("2 bestanden zijn over de datum ("))
+            << center.posted[0].body.toStdString();
+        EXPECT_TRUE(center.posted[0].body.endsWith(")."));
+    }
 }
 
-TEST_F(ReminderTest, AMissedWeekRemindsOnceAtTheNextCheck) {
-    stampExpired(1);
-    loadShelf();
-    setLastReminder(utc(2026, 11, 20, 15, 10)); // two Fridays ago
-    now = utc(2026, 12, 7, 9);                  // Monday
-    auto weekly = reminder();
-    QTest::qWait(100); // the start-up check
-    ASSERT_EQ(center.posted.size(), 1u);
-    EXPECT_TRUE(center.posted[0].body.startsWith("1 bestand is over de datum ("));
-    // A wake and the timer after the same moment: nothing more.
-    weekly->check();
-    weekly->check();
-    EXPECT_EQ(center.posted.size(), 1u);
-    EXPECT_EQ(defaults->lastReminder()->toMSecsSinceEpoch(), now.time_since_epoch().count());
-}
-
-TEST_F(ReminderTest, ABadStoredValueCountsAsTheDistantPast) {
-    stampExpired(1);
-    loadShelf();
-    QSettings((QString::fromStdString((folder.path() / "Kelo.conf").string())),
-              QSettings::IniFormat)
-        .setValue("lastReminder", "gisteren");
-    defaults = std::make_unique<UserDefaults>(
-        QString::fromStdString((folder.path() / "Kelo.conf").string()));
-    auto weekly = reminder();
-    weekly->check();
-    EXPECT_EQ(center.posted.size(), 1u);
-    ASSERT_TRUE(defaults->lastReminder());
-}
-
-TEST_F(ReminderTest, TheClockSetBackWaitsForALaterMoment) {
-    stampExpired(1);
-    loadShelf();
-    setLastReminder(utc(2026, 12, 4, 15, 30));
-    now = utc(2026, 11, 30, 12); // Monday before it
-    auto weekly = reminder();
-    weekly->check();
-    EXPECT_TRUE(center.posted.empty());
-    now = utc(2026, 12, 11, 15, 0); // the next Friday 16:00 after the stored time
-    weekly->check();
-    EXPECT_EQ(center.posted.size(), 1u);
+// A missed week, or a stored value that is no date, reminds once at the next check.
+TEST_F(ReminderTest, AMissedWeekOrABadStoredValueRemindsOnceAtTheNextCheck) {
+    expiredFiles(1);
+    now = utc(2026, 12, 7, 9); // Monday
+    for (const char *stored : {"2026-11-20T15:10:00Z", "gisteren"}) {
+        SCOPED_TRACE(stored);
+        center.posted.clear();
+        QSettings(settings, QSettings::IniFormat).setValue("lastReminder", stored);
+        defaults = std::make_unique<UserDefaults>(settings);
+        auto weekly = reminder();
+        QTest::qWait(100); // the start-up check
+        ASSERT_EQ(center.posted.size(), 1u);
+        EXPECT_TRUE(center.posted[0].body.startsWith("1 bestand is over de datum ("));
+        // A wake and the timer after the same moment: nothing more.
+        weekly->check();
+        weekly->check();
+        EXPECT_EQ(center.posted.size(), 1u);
+        EXPECT_EQ(lastReminder(), now);
+    }
 }
 
 TEST_F(ReminderTest, NothingExpiredHandlesTheWeekQuietly) {
-    loadShelf();
+    expiredFiles(0);
     setLastReminder(utc(2026, 11, 27, 16));
-    auto weekly = reminder();
-    weekly->check();
+    reminder()->check();
     EXPECT_TRUE(center.posted.empty());
-    EXPECT_EQ(defaults->lastReminder()->toMSecsSinceEpoch(), now.time_since_epoch().count());
+    EXPECT_EQ(lastReminder(), now);
 }
 
 TEST_F(ReminderTest, NoCheckBeforeTheShelfHasLoaded) {
-    TagIndex::Options options;
-    options.scope.roots.push_back({root, true});
-    shelf = std::make_unique<Shelf>(std::make_unique<TagQuery>(std::move(options)), presenter);
+    expiredFiles(1, false);
     setLastReminder(utc(2026, 11, 1));
-    auto weekly = reminder();
-    weekly->check();
+    reminder()->check();
     EXPECT_TRUE(center.posted.empty());
-    EXPECT_EQ(defaults->lastReminder()->toMSecsSinceEpoch(),
-              utc(2026, 11, 1).time_since_epoch().count());
+    EXPECT_EQ(lastReminder(), utc(2026, 11, 1));
 }
 
 TEST_F(ReminderTest, TheTestNotificationWithAndWithoutExpiredFiles) {
-    loadShelf();
+    expiredFiles(0);
     setLastReminder(utc(2026, 11, 1));
     {
         auto test = reminder(true);
@@ -216,10 +198,9 @@ TEST_F(ReminderTest, TheTestNotificationWithAndWithoutExpiredFiles) {
         EXPECT_EQ(center.posted[0].body,
                   "Er is nu niets over de datum. Zo ziet de melding er op vrijdag uit.");
         // No check ran, and nothing was stored.
-        EXPECT_EQ(defaults->lastReminder()->toMSecsSinceEpoch(),
-                  utc(2026, 11, 1).time_since_epoch().count());
+        EXPECT_EQ(lastReminder(), utc(2026, 11, 1));
     }
-    stampExpired(3);
+    expiredFiles(3);
     QSignalSpy changed(shelf.get(), &Shelf::itemsChanged);
     while (shelf->items(Freshness::expired).size() < 3 && changed.wait(2000)) {
     }
@@ -229,19 +210,4 @@ TEST_F(ReminderTest, TheTestNotificationWithAndWithoutExpiredFiles) {
     ASSERT_EQ(center.posted.size(), 1u);
     EXPECT_EQ(center.posted[0].title, "Tijd om op te ruimen (proefmelding)");
     EXPECT_TRUE(center.posted[0].body.startsWith("3 bestanden zijn over de datum ("));
-}
-
-TEST_F(ReminderTest, AClickAsksForTheShelfWithTheReview) {
-    loadShelf();
-    auto weekly = reminder();
-    QSignalSpy requested(&ShowShelfRequests::instance(), &ShowShelfRequests::requested);
-    center.click();
-    ASSERT_EQ(requested.count(), 1);
-    EXPECT_TRUE(ShowShelfRequests::wantsReview(requested.at(0).at(0).toMap()));
-}
-
-TEST(ReminderBody, TextsForOneAndMore) {
-    EXPECT_EQ(Reminder::body(1, 4'200'000), "1 bestand is over de datum (4,2 MB).");
-    EXPECT_EQ(Reminder::body(3, 4'200'000), "3 bestanden zijn over de datum (4,2 MB).");
-    EXPECT_EQ(Reminder::body(1234, 1'000), "1234 bestanden zijn over de datum (1 kB).");
 }
