@@ -22,25 +22,61 @@ public:
     struct Item {
         QString service;
         QString path;
+        QString name() const { return service + path; }
     };
 
-    explicit StatusNotifierWatcher(QDBusConnection bus);
-    ~StatusNotifierWatcher() override;
+    explicit StatusNotifierWatcher(QDBusConnection bus)
+        : m_bus(std::move(bus)),
+          m_owners(QString(), m_bus, QDBusServiceWatcher::WatchForUnregistration) {
+        connect(&m_owners, &QDBusServiceWatcher::serviceUnregistered, this,
+                &StatusNotifierWatcher::ownerGone);
+    }
+    ~StatusNotifierWatcher() override {
+        if (m_started) {
+            m_bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+            m_bus.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        }
+    }
 
     // Takes the watcher's name and object on the bus; false when either is taken.
-    bool start();
+    bool start() {
+        if (!m_bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), this,
+                                  QDBusConnection::ExportAllSlots |
+                                      QDBusConnection::ExportAllSignals |
+                                      QDBusConnection::ExportAllProperties))
+            return false;
+        m_started = m_bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"));
+        if (!m_started)
+            m_bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+        return m_started;
+    }
 
     const std::vector<Item> &items() const { return m_items; }
 
     bool isStatusNotifierHostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
-    QStringList registeredStatusNotifierItems() const;
+    QStringList registeredStatusNotifierItems() const {
+        QStringList names;
+        for (const Item &item : m_items)
+            names.append(item.name());
+        return names;
+    }
 
 public slots:
     // `service` is a bus name (the item is at /StatusNotifierItem) or an object path of the
     // caller, as Ayatana and KDE items send it.
-    void RegisterStatusNotifierItem(const QString &service, const QDBusMessage &message);
-    void RegisterStatusNotifierHost(const QString &service);
+    void RegisterStatusNotifierItem(const QString &service, const QDBusMessage &message) {
+        const bool isPath = service.startsWith(u'/');
+        Item item{isPath || service.isEmpty() ? message.service() : service,
+                  isPath ? service : QStringLiteral("/StatusNotifierItem")};
+        for (const Item &known : m_items)
+            if (known.name() == item.name())
+                return;
+        m_items.push_back(item);
+        m_owners.addWatchedService(item.service);
+        emit StatusNotifierItemRegistered(item.name());
+    }
+    void RegisterStatusNotifierHost(const QString &) { emit StatusNotifierHostRegistered(); }
 
 signals:
     void StatusNotifierItemRegistered(const QString &item);
@@ -49,7 +85,18 @@ signals:
     void StatusNotifierHostUnregistered();
 
 private:
-    void ownerGone(const QString &service);
+    void ownerGone(const QString &service) {
+        m_owners.removeWatchedService(service);
+        for (auto it = m_items.begin(); it != m_items.end();) {
+            if (it->service != service) {
+                ++it;
+                continue;
+            }
+            const QString name = it->name();
+            it = m_items.erase(it);
+            emit StatusNotifierItemUnregistered(name);
+        }
+    }
 
     QDBusConnection m_bus;
     QDBusServiceWatcher m_owners;

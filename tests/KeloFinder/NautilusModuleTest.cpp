@@ -25,17 +25,16 @@ extern "C" {
 namespace {
 
 // A type module that is always loaded, as Nautilus's own is while the module is in use.
-void initTypeModuleClass(gpointer klass, gpointer) {
-    auto *moduleClass = static_cast<GTypeModuleClass *>(klass);
-    moduleClass->load = [](GTypeModule *) -> gboolean { return TRUE; };
-    moduleClass->unload = [](GTypeModule *) {};
-}
-
 GType testTypeModuleType() {
     static const GType type = [] {
         GTypeInfo info{};
         info.class_size = sizeof(GTypeModuleClass);
-        info.class_init = &initTypeModuleClass;
+        info.class_init = [](gpointer klass, gpointer) {
+            static_cast<GTypeModuleClass *>(klass)->load = [](GTypeModule *) -> gboolean {
+                return TRUE;
+            };
+            static_cast<GTypeModuleClass *>(klass)->unload = [](GTypeModule *) {};
+        };
         info.instance_size = sizeof(GTypeModule);
         return g_type_register_static(G_TYPE_TYPE_MODULE, "KeloTestTypeModule", &info,
                                       GTypeFlags{});
@@ -43,51 +42,36 @@ GType testTypeModuleType() {
     return type;
 }
 
-// A file as Nautilus hands it to extensions, reduced to its location.
+// A file as Nautilus hands it to extensions, reduced to its location (all the module asks for).
 struct TestFileInfo {
     GObject parent;
     GFile *location;
 };
 
-GFile *locationOf(NautilusFileInfo *info) {
-    return reinterpret_cast<TestFileInfo *>(info)->location;
-}
-
 GObjectClass *fileInfoParentClass = nullptr;
-
-void initFileInfoClass(gpointer klass, gpointer) {
-    fileInfoParentClass = static_cast<GObjectClass *>(g_type_class_peek_parent(klass));
-    static_cast<GObjectClass *>(klass)->finalize = [](GObject *object) {
-        g_object_unref(reinterpret_cast<TestFileInfo *>(object)->location);
-        fileInfoParentClass->finalize(object);
-    };
-}
-
-void initFileInfoInterface(gpointer interface, gpointer) {
-    auto *fileInfo = static_cast<NautilusFileInfoInterface *>(interface);
-    fileInfo->is_gone = [](NautilusFileInfo *) -> gboolean { return FALSE; };
-    fileInfo->get_name = [](NautilusFileInfo *info) {
-        return g_file_get_basename(locationOf(info));
-    };
-    fileInfo->get_uri = [](NautilusFileInfo *info) { return g_file_get_uri(locationOf(info)); };
-    fileInfo->get_uri_scheme = [](NautilusFileInfo *info) {
-        return g_file_get_uri_scheme(locationOf(info));
-    };
-    fileInfo->get_location = [](NautilusFileInfo *info) {
-        return static_cast<GFile *>(g_object_ref(locationOf(info)));
-    };
-}
 
 GType testFileInfoType() {
     static const GType type = [] {
         GTypeInfo info{};
         info.class_size = sizeof(GObjectClass);
-        info.class_init = &initFileInfoClass;
+        info.class_init = [](gpointer klass, gpointer) {
+            fileInfoParentClass = static_cast<GObjectClass *>(g_type_class_peek_parent(klass));
+            static_cast<GObjectClass *>(klass)->finalize = [](GObject *object) {
+                g_object_unref(reinterpret_cast<TestFileInfo *>(object)->location);
+                fileInfoParentClass->finalize(object);
+            };
+        };
         info.instance_size = sizeof(TestFileInfo);
         const GType fileInfo =
             g_type_register_static(G_TYPE_OBJECT, "KeloTestFileInfo", &info, GTypeFlags{});
         GInterfaceInfo fileInfoInterface{};
-        fileInfoInterface.interface_init = &initFileInfoInterface;
+        fileInfoInterface.interface_init = [](gpointer interface, gpointer) {
+            static_cast<NautilusFileInfoInterface *>(interface)->get_location =
+                [](NautilusFileInfo *file) {
+                    return static_cast<GFile *>(
+                        g_object_ref(reinterpret_cast<TestFileInfo *>(file)->location));
+                };
+        };
         g_type_add_interface_static(fileInfo, NAUTILUS_TYPE_FILE_INFO, &fileInfoInterface);
         return fileInfo;
     }();
@@ -114,50 +98,33 @@ GFile *local(const std::filesystem::path &path) {
     return g_file_new_for_path(path.c_str());
 }
 
-// One menu entry as Nautilus would show it; `item` stays valid while the returned list lives.
-struct Entry {
-    std::string name;
-    std::string label;
-    bool sensitive = true;
-    std::vector<Entry> submenu;
-    NautilusMenuItem *item = nullptr;
-};
-
-std::vector<Entry> entries(GList *items) {
-    std::vector<Entry> result;
+// A menu as Nautilus would show it, an entry a line: "<label> (<name>)", "off" when not
+// sensitive, submenus indented below their item. `found` is set to the item labelled `wanted`.
+std::vector<std::string> entries(GList *items, const std::string &wanted = {},
+                                 NautilusMenuItem **found = nullptr, std::string indent = {}) {
+    std::vector<std::string> lines;
     for (GList *node = items; node; node = node->next) {
-        Entry entry;
-        entry.item = static_cast<NautilusMenuItem *>(node->data);
-        gchar *name = nullptr;
-        gchar *label = nullptr;
+        gchar *name = nullptr, *label = nullptr;
         gboolean sensitive = FALSE;
         NautilusMenu *menu = nullptr;
-        g_object_get(entry.item, "name", &name, "label", &label, "sensitive", &sensitive, "menu",
+        g_object_get(node->data, "name", &name, "label", &label, "sensitive", &sensitive, "menu",
                      &menu, nullptr);
-        entry.name = name ? name : "";
-        entry.label = label ? label : "";
-        entry.sensitive = sensitive;
+        if (found && label && label == wanted)
+            *found = static_cast<NautilusMenuItem *>(node->data);
+        lines.push_back(indent + (label ? label : "") + " (" + (name ? name : "") + ")" +
+                        (sensitive ? "" : " off"));
         g_free(name);
         g_free(label);
         if (menu) {
             GList *children = nautilus_menu_get_items(menu);
-            entry.submenu = entries(children);
+            for (auto &line : entries(children, wanted, found, indent + "  "))
+                lines.push_back(std::move(line));
             nautilus_menu_item_list_free(children);
             g_object_unref(menu);
         }
-        result.push_back(std::move(entry));
     }
-    return result;
+    return lines;
 }
-
-std::vector<std::string> labels(const std::vector<Entry> &menu) {
-    std::vector<std::string> result;
-    for (const auto &entry : menu)
-        result.push_back(entry.label);
-    return result;
-}
-
-const std::string separator = "\u2500\u2500\u2500\u2500\u2500\u2500";
 
 struct ItemListDeleter {
     void operator()(GList *list) const { nautilus_menu_item_list_free(list); }
@@ -170,37 +137,30 @@ protected:
         // Any warning or critical from GLib or the module fails the run.
         g_log_set_always_fatal(
             static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL));
-        module = g_module_open(KELO_NAUTILUS_MODULE, G_MODULE_BIND_LOCAL);
+        GModule *module = g_module_open(KELO_NAUTILUS_MODULE, G_MODULE_BIND_LOCAL);
         ASSERT_NE(module, nullptr) << g_module_error();
         // Nautilus never unloads an extension, and the dynamic type lives on in GType.
         g_module_make_resident(module);
-        ASSERT_TRUE(symbol("nautilus_module_initialize", initialize));
-        ASSERT_TRUE(symbol("nautilus_module_list_types", listTypes));
-        ASSERT_TRUE(symbol("nautilus_module_shutdown", shutdown));
+        gpointer initialize = nullptr, listTypes = nullptr, shutdown = nullptr;
+        ASSERT_TRUE(g_module_symbol(module, "nautilus_module_initialize", &initialize));
+        ASSERT_TRUE(g_module_symbol(module, "nautilus_module_list_types", &listTypes));
+        ASSERT_TRUE(g_module_symbol(module, "nautilus_module_shutdown", &shutdown));
+        shutdownModule = reinterpret_cast<void (*)()>(shutdown);
 
-        typeModule = static_cast<GTypeModule *>(g_object_new(testTypeModuleType(), nullptr));
+        auto *typeModule = static_cast<GTypeModule *>(g_object_new(testTypeModuleType(), nullptr));
         ASSERT_TRUE(g_type_module_use(typeModule));
-        initialize(typeModule);
+        reinterpret_cast<void (*)(GTypeModule *)>(initialize)(typeModule);
         const GType *types = nullptr;
         int count = 0;
-        listTypes(&types, &count);
+        reinterpret_cast<void (*)(const GType **, int *)>(listTypes)(&types, &count);
         ASSERT_EQ(count, 1);
         providerType = types[0];
         ASSERT_TRUE(g_type_is_a(providerType, NAUTILUS_TYPE_MENU_PROVIDER));
-    }
-
-    static void TearDownTestSuite() {
-        if (shutdown)
-            shutdown();
         // The type module stays: GType keeps the provider type registered on it.
     }
-
-    template <typename Function> static bool symbol(const char *name, Function *&function) {
-        gpointer address = nullptr;
-        if (!g_module_symbol(module, name, &address))
-            return false;
-        function = reinterpret_cast<Function *>(address);
-        return true;
+    static void TearDownTestSuite() {
+        if (shutdownModule)
+            shutdownModule();
     }
 
     void SetUp() override {
@@ -216,30 +176,12 @@ protected:
         return ItemList(nautilus_menu_provider_get_file_items(provider, files.get()));
     }
 
-    // The submenu of the single "Kelo" item.
-    static const std::vector<Entry> &keloMenu(const std::vector<Entry> &menu) {
-        EXPECT_EQ(menu.size(), 1u);
-        static const std::vector<Entry> none;
-        return menu.empty() ? none : menu.front().submenu;
-    }
-
-    static const Entry *find(const std::vector<Entry> &menu, const std::string &label) {
-        for (const auto &entry : menu)
-            if (entry.label == label)
-                return &entry;
-        return nullptr;
-    }
-
     static void setAttribute(const std::filesystem::path &file, const char *name,
                              const std::string &value) {
         ASSERT_EQ(::setxattr(file.c_str(), name, value.data(), value.size(), 0), 0);
     }
 
-    static inline GModule *module = nullptr;
-    static inline void (*initialize)(GTypeModule *) = nullptr;
-    static inline void (*listTypes)(const GType **, int *) = nullptr;
-    static inline void (*shutdown)() = nullptr;
-    static inline GTypeModule *typeModule = nullptr;
+    static inline void (*shutdownModule)() = nullptr;
     static inline GType providerType = 0;
 
     ScopedEnvironment locale{"LC_ALL", "nl_NL.UTF-8"};
@@ -248,118 +190,79 @@ protected:
     NautilusMenuProvider *provider = nullptr;
 };
 
+// The one Kelo item and its menu: the date line when given, the terms, "Altijd houden"; the rules
+// (Nautilus has no separators) numbered in order, as every item's name is unique.
+std::vector<std::string> keloMenu(const std::string &until = {}) {
+    int rules = 0;
+    const auto rule = [&] {
+        return "  \u2500\u2500\u2500\u2500\u2500\u2500 (Kelo::separator-" +
+               std::to_string(rules++) + ") off";
+    };
+    std::vector<std::string> menu = {"Kelo (Kelo::kelo)"};
+    if (!until.empty())
+        menu.insert(menu.end(), {"  " + until, rule()});
+    menu.insert(menu.end(), {"  1 week (Kelo::pick-0)", "  1 maand (Kelo::pick-1)",
+                             "  3 maanden (Kelo::pick-2)", "  1 jaar (Kelo::pick-3)", rule(),
+                             "  Altijd houden (Kelo::pick--1)"});
+    return menu;
+}
+
 } // namespace
 
-TEST_F(NautilusModuleTest, FileMenuIsOneKeloItemWithTheTermsAndKeepForever) {
-    const auto files = fileInfos({local(folder.file("rapport.pdf"))});
-    const auto items = fileItems(files);
-    const auto menu = entries(items.get());
-
-    ASSERT_EQ(menu.size(), 1u);
-    EXPECT_EQ(menu[0].label, "Kelo");
-    EXPECT_EQ(menu[0].name, "Kelo::kelo");
-    EXPECT_TRUE(menu[0].sensitive);
-    const auto &kelo = menu[0].submenu;
-    EXPECT_EQ(labels(kelo), (std::vector<std::string>{"1 week", "1 maand", "3 maanden", "1 jaar",
-                                                      separator, "Altijd houden"}));
-    std::vector<std::string> names;
-    for (const auto &entry : kelo) {
-        EXPECT_EQ(entry.sensitive, entry.label != separator) << entry.label;
-        EXPECT_TRUE(entry.submenu.empty()) << entry.label;
-        names.push_back(entry.name);
-    }
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"Kelo::pick-0", "Kelo::pick-1", "Kelo::pick-2",
-                                        "Kelo::pick-3", "Kelo::separator-0", "Kelo::pick--1"}));
-}
-
-TEST_F(NautilusModuleTest, FileMenuShowsTheExpiryDateOnlyWhenAllFilesShareIt) {
+// One Kelo item with the terms and "Altijd houden"; the date, greyed out, only when every local
+// file in the selection shares it; files that are not local are left out of the selection; the
+// menu of a folder's background is empty.
+TEST_F(NautilusModuleTest, FileMenuIsOneKeloItemWithTheSharedDateTheTermsAndKeepForever) {
     const auto first = folder.file("a.txt");
     const auto second = folder.file("b.txt");
+    EXPECT_EQ(entries(fileItems(fileInfos({local(first)})).get()), keloMenu());
     setAttribute(first, kelo::stampAttributeName, "2026-12-05");
     setAttribute(second, kelo::stampAttributeName, "2026-12-05");
-    {
-        const auto items = fileItems(fileInfos({local(first), local(second)}));
-        const auto menu = entries(items.get());
-        const auto &kelo = keloMenu(menu);
-        ASSERT_EQ(kelo.size(), 8u);
-        EXPECT_EQ(kelo[0].label, "Tot 5 december 2026");
-        EXPECT_FALSE(kelo[0].sensitive);
-        EXPECT_EQ(kelo[1].label, separator);
-        EXPECT_FALSE(kelo[1].sensitive);
-        EXPECT_EQ(kelo[2].label, "1 week");
-        EXPECT_TRUE(kelo[2].sensitive);
-    }
-
+    const auto selection =
+        fileInfos({g_file_new_for_uri("sftp://host/x"), local(first), local(second)});
+    EXPECT_EQ(entries(fileItems(selection).get()),
+              keloMenu("Tot 5 december 2026 (Kelo::tot-5-december-2026) off"));
     setAttribute(second, kelo::stampAttributeName, "2026-12-06");
-    const auto items = fileItems(fileInfos({local(first), local(second)}));
-    const auto menu = entries(items.get());
-    const auto &kelo = keloMenu(menu);
-    ASSERT_EQ(kelo.size(), 6u);
-    EXPECT_EQ(kelo[0].label, "1 week");
-}
+    EXPECT_EQ(entries(fileItems(fileInfos({local(first), local(second)})).get()), keloMenu());
 
-TEST_F(NautilusModuleTest, BackgroundMenuIsEmpty) {
+    EXPECT_EQ(fileItems(fileInfos({g_file_new_for_uri("sftp://host/x")})), nullptr);
+    EXPECT_EQ(fileItems(ObjectList()), nullptr) << "an empty selection";
     const auto folderInfo = fileInfos({local(folder.path())});
     EXPECT_EQ(nautilus_menu_provider_get_background_items(
                   provider, static_cast<NautilusFileInfo *>(folderInfo.get()->data)),
               nullptr);
 }
 
-TEST_F(NautilusModuleTest, NonLocalFilesAreLeftOutOfTheSelection) {
-    EXPECT_EQ(fileItems(fileInfos({g_file_new_for_uri("sftp://host/x")})), nullptr);
-    EXPECT_EQ(fileItems(ObjectList()), nullptr) << "an empty selection";
-
-    // With the remote file in the selection the shared date would be unknown; without it the
-    // local file's date shows.
-    const auto file = folder.file("notities.txt");
-    setAttribute(file, kelo::stampAttributeName, "2026-12-05");
-    const auto items = fileItems(fileInfos({g_file_new_for_uri("sftp://host/x"), local(file)}));
-    const auto menu = entries(items.get());
-    const auto &kelo = keloMenu(menu);
-    ASSERT_FALSE(kelo.empty());
-    EXPECT_EQ(kelo[0].label, "Tot 5 december 2026");
-}
-
-TEST_F(NautilusModuleTest, ActivatingATermStampsEachFileSelectedWhenTheMenuWasBuilt) {
+// An entry acts on the files selected when its menu was built, not on a newer selection; keeping
+// forever clears the stamp and keeps the other tags.
+TEST_F(NautilusModuleTest, ActivatingAnEntryChangesTheFilesSelectedWhenTheMenuWasBuilt) {
     const auto first = folder.file("a.txt");
     const auto second = folder.file("b.txt");
     const auto later = folder.file("c.txt");
     const auto items = fileItems(fileInfos({local(first), local(second)}));
-    const auto menu = entries(items.get());
-    // A newer menu for another selection does not change what the first one acts on.
+    NautilusMenuItem *month = nullptr;
+    entries(items.get(), "1 maand", &month);
+    ASSERT_NE(month, nullptr);
     const auto otherItems = fileItems(fileInfos({local(later)}));
     ASSERT_NE(otherItems, nullptr);
-
-    const Entry *month = find(keloMenu(menu), "1 maand");
-    ASSERT_NE(month, nullptr);
-    nautilus_menu_item_activate(month->item);
+    nautilus_menu_item_activate(month);
 
     const auto expected =
         kelo::expiryDate(kelo::Term::month, kelo::currentInstant(), kelo::Calendar::current());
     for (const auto &file : {first, second}) {
         EXPECT_EQ(kelo::readStamp(file), expected) << file;
-        const auto tags = kelo::readTagNames(file);
-        ASSERT_TRUE(tags) << file;
-        EXPECT_EQ(*tags, std::vector<std::string>{"Kelo"}) << file;
+        EXPECT_EQ(kelo::readTagNames(file).value(), std::vector<std::string>{"Kelo"}) << file;
     }
     EXPECT_FALSE(kelo::readStamp(later));
-}
 
-TEST_F(NautilusModuleTest, ActivatingKeepForeverClearsTheStampAndKeepsOtherTags) {
-    const auto file = folder.file("contract.pdf");
-    setAttribute(file, kelo::stampAttributeName, "2026-12-05");
-    setAttribute(file, "user.xdg.tags", "Werk,Kelo");
-    const auto items = fileItems(fileInfos({local(file)}));
-    const auto menu = entries(items.get());
-
-    const Entry *keep = find(keloMenu(menu), "Altijd houden");
+    setAttribute(first, "user.xdg.tags", "Werk,Kelo");
+    const auto keepItems = fileItems(fileInfos({local(first)}));
+    NautilusMenuItem *keep = nullptr;
+    entries(keepItems.get(), "Altijd houden", &keep);
     ASSERT_NE(keep, nullptr);
-    nautilus_menu_item_activate(keep->item);
-
-    EXPECT_FALSE(kelo::readStamp(file));
-    EXPECT_EQ(::getxattr(file.c_str(), kelo::stampAttributeName, nullptr, 0), -1);
-    const auto tags = kelo::readTagNames(file);
-    ASSERT_TRUE(tags);
-    EXPECT_EQ(*tags, std::vector<std::string>{"Werk"});
+    nautilus_menu_item_activate(keep);
+    EXPECT_FALSE(kelo::readStamp(first));
+    EXPECT_EQ(::getxattr(first.c_str(), kelo::stampAttributeName, nullptr, 0), -1);
+    EXPECT_EQ(kelo::readTagNames(first).value(), std::vector<std::string>{"Werk"});
+    EXPECT_TRUE(kelo::readStamp(second));
 }

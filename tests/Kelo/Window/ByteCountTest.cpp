@@ -4,57 +4,36 @@
 
 #include <limits>
 
-using kelo::byteCountText;
-
-namespace {
-
-const QLocale dutch(QLocale::Dutch, QLocale::Netherlands);
-const QLocale english(QLocale::English, QLocale::UnitedStates);
-
-} // namespace
-
-TEST(ByteCountTest, SmallCountsAreWrittenInBytes) {
-    EXPECT_EQ(byteCountText(0, dutch), "0 bytes");
-    EXPECT_EQ(byteCountText(1, dutch), "1 byte");
-    EXPECT_EQ(byteCountText(999, dutch), "999 bytes");
-    EXPECT_EQ(byteCountText(0, english), "0 bytes");
-    EXPECT_EQ(byteCountText(999, english), "999 bytes");
-}
-
-TEST(ByteCountTest, NegativeCountsReadAsZero) {
-    EXPECT_EQ(byteCountText(-1, dutch), "0 bytes");
-    EXPECT_EQ(byteCountText(std::numeric_limits<qint64>::min(), dutch), "0 bytes");
-}
-
-TEST(ByteCountTest, KilobytesHaveNoDecimals) {
-    EXPECT_EQ(byteCountText(1000, dutch), "1 kB");
-    EXPECT_EQ(byteCountText(1499, dutch), "1 kB");
-    EXPECT_EQ(byteCountText(1500, dutch), "2 kB");
-    EXPECT_EQ(byteCountText(999'499, dutch), "999 kB");
-    EXPECT_EQ(byteCountText(999'499, english), "999 kB");
-}
-
-TEST(ByteCountTest, RoundingFirstMayMoveToTheNextUnit) {
-    EXPECT_EQ(byteCountText(999'500, dutch), "1 MB");
-    EXPECT_EQ(byteCountText(999'999, dutch), "1 MB");
-    EXPECT_EQ(byteCountText(999'949'999, dutch), "999,9 MB");
-    EXPECT_EQ(byteCountText(999'950'000, dutch), "1 GB");
-    EXPECT_EQ(byteCountText(999'995'000'000, english), "1 TB");
-}
-
-TEST(ByteCountTest, MegabytesHaveOneDecimalAndGigabytesTwo) {
-    EXPECT_EQ(byteCountText(1'000'000, dutch), "1 MB");
-    EXPECT_EQ(byteCountText(4'200'000, dutch), "4,2 MB");
-    EXPECT_EQ(byteCountText(4'200'000, english), "4.2 MB");
-    EXPECT_EQ(byteCountText(4'249'999, dutch), "4,2 MB");
-    EXPECT_EQ(byteCountText(4'250'000, dutch), "4,3 MB");
-    EXPECT_EQ(byteCountText(1'234'567'890, dutch), "1,23 GB");
-    EXPECT_EQ(byteCountText(1'234'567'890, english), "1.23 GB");
-    EXPECT_EQ(byteCountText(1'200'000'000, dutch), "1,2 GB");
-    EXPECT_EQ(byteCountText(2'000'000'000, dutch), "2 GB");
-    EXPECT_EQ(byteCountText(12'345'678'901'234, dutch), "12,35 TB");
-}
-
-TEST(ByteCountTest, TheLargestCountFits) {
-    EXPECT_EQ(byteCountText(std::numeric_limits<qint64>::max(), english), "9.22 EB");
+// Bytes below 1000, whole kB, one decimal for MB, two above; rounding first may reach the next
+// unit; negative counts read as zero; the decimal sign is the locale's.
+TEST(ByteCountTest, TextsPerUnitRoundingAndLocale) {
+    const QLocale nl(QLocale::Dutch, QLocale::Netherlands);
+    const QLocale en(QLocale::English, QLocale::UnitedStates);
+    const struct {
+        qint64 bytes;
+        const QLocale &locale;
+        const char *text;
+    } cases[] = {{0, nl, "0 bytes"},
+                 {1, nl, "1 byte"},
+                 {999, en, "999 bytes"},
+                 {-1, nl, "0 bytes"},
+                 {std::numeric_limits<qint64>::min(), nl, "0 bytes"},
+                 {1000, nl, "1 kB"},
+                 {1499, nl, "1 kB"},
+                 {1500, nl, "2 kB"},
+                 {999'499, en, "999 kB"},
+                 {999'500, nl, "1 MB"},
+                 {4'200'000, en, "4.2 MB"},
+                 {4'249'999, nl, "4,2 MB"},
+                 {4'250'000, nl, "4,3 MB"},
+                 {999'949'999, nl, "999,9 MB"},
+                 {999'950'000, nl, "1 GB"},
+                 {1'234'567'890, en, "1.23 GB"},
+                 {1'200'000'000, nl, "1,2 GB"},
+                 {2'000'000'000, nl, "2 GB"},
+                 {12'345'678'901'234, nl, "12,35 TB"},
+                 {999'995'000'000, en, "1 TB"},
+                 {std::numeric_limits<qint64>::max(), en, "9.22 EB"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(kelo::byteCountText(c.bytes, c.locale).toStdString(), c.text) << c.bytes;
 }
