@@ -96,4 +96,12 @@ QColor secondaryTextColor(const QPalette &palette) {
     return text;
 }
 
+QFrame *dividerLine(QWidget *parent) {
+    auto *divider = new QFrame(parent);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setStyleSheet(QStringLiteral("color: palette(mid);"));
+    return divider;
+}
+
 } // namespace kelo

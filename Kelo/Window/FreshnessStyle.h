@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFrame>
 #include <QPalette>
 #include <QString>
 
@@ -27,6 +28,9 @@ QString termLabel(Term term);
 
 // The secondary text colour of a palette: quieter than the text, still readable.
 QColor secondaryTextColor(const QPalette &palette);
+
+// A thin horizontal line in the palette's mid colour, between a body and its footer.
+QFrame *dividerLine(QWidget *parent);
 // Whether a palette is a dark one.
 bool isDark(const QPalette &palette);
 

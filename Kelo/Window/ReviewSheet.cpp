@@ -232,11 +232,7 @@ ReviewSheet::ReviewSheet(Shelf &shelf, QWidget *parent) : QDialog(parent), m_she
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     layout->addWidget(m_scroll, 1);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    divider->setStyleSheet(QStringLiteral("color: palette(mid);"));
-    layout->addWidget(divider);
+    layout->addWidget(dividerLine(this));
 
     auto *footer = new QWidget(this);
     auto *footerLayout = new QHBoxLayout(footer);

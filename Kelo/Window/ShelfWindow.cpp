@@ -9,7 +9,6 @@
 
 #include <QAction>
 #include <QDesktopServices>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
@@ -105,11 +104,7 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     m_body.addWidget(m_list);
     layout->addWidget(&m_body, 1);
 
-    auto *divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    divider->setStyleSheet(QStringLiteral("color: palette(mid);"));
-    layout->addWidget(divider);
+    layout->addWidget(dividerLine(this));
 
     auto *footer = new QWidget(this);
     footer->setFont(scaledFont(font(), 0.85));

@@ -1,6 +1,7 @@
 #include "Reminder.h"
 #include "ExpiryStamp.h"
 #include "NotificationCenter.h"
+#include "RecordingCenter.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
 #include "ShelfSupport.h"
@@ -26,16 +27,6 @@ Instant utc(int y, unsigned m, unsigned d, int hour = 0, int minute = 0, int sec
     return Instant(sys_days(year(y) / month(m) / day(d)) + hours(hour) + minutes(minute) +
                    seconds(second));
 }
-
-class RecordingCenter : public NotificationCenter {
-public:
-    void requestAuthorization(AuthorizationAnswer answer) override { answer(true, {}); }
-    void post(const Notification &notification, PostAnswer answer) override {
-        posted.push_back(notification);
-        answer(std::nullopt);
-    }
-    std::vector<Notification> posted;
-};
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // downloads, their signature and length, and the network rules.
 #include "Updater.h"
 #include "NotificationCenter.h"
+#include "RecordingCenter.h"
 #include "SafeFetch.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryFolder.h"
@@ -80,16 +81,6 @@ private:
     std::map<QByteArray, std::pair<Kind, QByteArray>> m_routes;
     std::map<QByteArray, int> m_hits;
     std::map<QTcpSocket *, QByteArray> m_buffers;
-};
-
-class RecordingCenter : public NotificationCenter {
-public:
-    void requestAuthorization(AuthorizationAnswer answer) override { answer(true, {}); }
-    void post(const Notification &notification, PostAnswer answer) override {
-        posted.push_back(notification);
-        answer(std::nullopt);
-    }
-    std::vector<Notification> posted;
 };
 
 // What the updater showed; it answers "Installeren" when told to.
