@@ -25,6 +25,8 @@ bench: bootstrap
 	build/release/bench/KeloFinderBench
 	build/release/bench/ShelfBench
 	build/release/bench/ShelfWindowBench
+	build/release/bench/ReviewSheetBench
+	build/release/bench/DiskUsageBench
 	bench/make-tree $(BENCH_TREE)
 	KELO_BENCH_TREE=$(BENCH_TREE) build/release/bench/TagIndexBench
 

@@ -3,7 +3,24 @@
 #include "ExpiryStamp.h"
 #include "Term.h"
 
+#include <cerrno>
+
+#include <sys/stat.h>
+
 namespace kelo {
+
+namespace {
+
+// A link is not followed: its target may lie where Kelo never looks, and the user would not
+// learn which file got the stamp.
+std::optional<Error> refusedLink(const std::filesystem::path &item) {
+    struct stat status {};
+    if (::lstat(item.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+        return Error{ELOOP, "it is a symbolic link; give the file it points to instead"};
+    return std::nullopt;
+}
+
+} // namespace
 
 FinderSync::FinderSync(FinderSyncController &controller, LogSink log)
     : m_controller(controller), m_log(std::move(log)) {
@@ -68,20 +85,22 @@ Menu FinderSync::menuForMenuKind(MenuKind kind) const noexcept {
 }
 
 int FinderSync::pick(const MenuItem &sender) noexcept {
+    const auto term = termFromRaw(sender.tag);
+    if (!term && sender.tag != keepForeverTag)
+        return 0;
     int failures = 0;
     try {
         for (const auto &item : selection()) {
             std::optional<Error> error;
             try {
-                if (const auto term = termFromRaw(sender.tag)) {
+                error = refusedLink(item);
+                if (!error && term) {
                     // Each file gets the term from this very moment, in the zone in force now.
                     const Calendar calendar = Calendar::current();
                     error =
                         writeStamp(expiryDate(*term, currentInstant(), calendar), item, calendar);
-                } else if (sender.tag == keepForeverTag) {
+                } else if (!error) {
                     error = clearStamp(item);
-                } else {
-                    continue;
                 }
             } catch (const std::exception &exception) {
                 error = Error{EIO, exception.what()};

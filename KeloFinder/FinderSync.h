@@ -41,8 +41,8 @@ public:
     const int keepForeverTag = -1;
 
     Menu menuForMenuKind(MenuKind kind) const noexcept;
-    // Stamps or clears every selected item by the sender's tag. Returns how many items failed;
-    // each failure has written its log line.
+    // Stamps or clears every selected item by the sender's tag; a symbolic link is refused, not
+    // followed. Returns how many items failed; each failure has written its log line.
     int pick(const MenuItem &sender) noexcept;
     // The one expiry date every selected item carries, or none.
     std::optional<Instant> selectionExpiry() const;

@@ -83,11 +83,16 @@ std::optional<Error> writeStamp(Instant expiry, const std::filesystem::path &fil
 }
 
 std::optional<Error> clearStamp(const std::filesystem::path &file) {
-    // No attribute, or a file system that keeps none, means there is no stamp to remove. Any
-    // other failure (a read-only or immutable file, no permission) must not pass for success.
-    if (::removexattr(file.c_str(), stampAttributeName) != 0 && errno != ENODATA &&
-        errno != ENOTSUP)
+    // Removed only when there: on a read-only or immutable file the kernel refuses to remove
+    // even an attribute that is not there, and a file without a stamp needs no write at all. No
+    // attribute, or a file system that keeps none, means there is no stamp to remove; any other
+    // failure must not pass for success.
+    if (::getxattr(file.c_str(), stampAttributeName, nullptr, 0) >= 0) {
+        if (::removexattr(file.c_str(), stampAttributeName) != 0 && errno != ENODATA)
+            return Error::fromErrno(errno);
+    } else if (errno != ENODATA && errno != ENOTSUP) {
         return Error::fromErrno(errno);
+    }
 
     const auto tags = readTagValue(file);
     if (!tags)

@@ -32,7 +32,8 @@ std::optional<Error> writeStamp(Instant expiry, const std::filesystem::path &fil
 std::optional<Error> writeStamp(Instant expiry, const std::filesystem::path &file);
 
 // Takes the stamp away (keeping a file forever): the attribute, then every "Kelo" tag. A file
-// without a stamp is fine; when the attribute cannot be removed the tags are left alone.
+// without either is fine and is not written to; when the attribute cannot be removed the tags
+// are left alone.
 std::optional<Error> clearStamp(const std::filesystem::path &file);
 
 // The file's tag names in order; empty when it has none.

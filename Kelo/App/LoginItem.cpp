@@ -127,9 +127,14 @@ void LoginItem::setLoginItem(bool enabled) {
 void LoginItem::offerLoginItemOnce(UserDefaults &defaults) {
     if (defaults.loginItemOffered())
         return;
+    // Made only where the record of it is kept: otherwise every start would register again,
+    // even after the user turned the login item off.
+    if (!defaults.keepsValues())
+        return;
     // Recorded first: a registration that fails is not tried again at the next start either.
     defaults.setLoginItemOffered(true);
-    setLoginItem(true);
+    if (defaults.keepsValues())
+        setLoginItem(true);
 }
 
 } // namespace kelo

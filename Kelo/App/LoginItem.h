@@ -22,7 +22,8 @@ public:
     // Writes or removes the entry; a failure writes "Kelo: login item: " and the reason to the
     // log, and nothing else.
     void setLoginItem(bool enabled);
-    // At every start: registers once per account, the first time; never again after that.
+    // At every start: registers once per account, the first time; never again after that, and
+    // not at all while the user defaults cannot keep the record of it.
     void offerLoginItemOnce(UserDefaults &defaults);
 
 private:

@@ -24,6 +24,10 @@ using namespace std::chrono_literals;
 
 constexpr auto appearanceDelay = 500ms;
 constexpr auto captureDelay = 4000ms;
+// A window still filling in what it shows (the review counting sizes) is given this much longer
+// at most, looked at this often.
+constexpr auto settleLimit = 10000ms;
+constexpr auto settleInterval = 100ms;
 
 const QString windowTitle = QStringLiteral("Kelo");
 constexpr qreal titleBarHeight = 38;
@@ -187,6 +191,12 @@ QImage SnapshotMode::picture(QWidget &target) {
 
 void SnapshotMode::capture() {
     QWidget *window = target();
+    if (window && window->property("keloSettling").toBool() &&
+        m_settled * settleInterval < settleLimit) {
+        ++m_settled;
+        QTimer::singleShot(settleInterval, Qt::PreciseTimer, this, &SnapshotMode::capture);
+        return;
+    }
     if (!window) {
         printError(QStringLiteral("nothing to take a snapshot of: no Kelo window is on screen"));
         quit(1);

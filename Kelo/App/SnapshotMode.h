@@ -13,6 +13,8 @@ struct LaunchArguments;
 // "--snapshot PATH": a picture of what Kelo shows four seconds after start, written as a PNG to
 // PATH, and then Kelo quits. Nothing of the normal start is skipped or delayed; the picture is
 // drawn in the Fusion style with Kelo's own palettes, so it looks the same on every desktop.
+// A window whose "keloSettling" property is true is still filling in what it shows (the review
+// counting sizes): the picture waits for it, ten seconds at most.
 class SnapshotMode : public QObject {
     Q_OBJECT
 
@@ -34,6 +36,8 @@ private:
     void capture();
 
     QString m_path;
+    // How often the picture waited for a settling window.
+    int m_settled = 0;
 };
 
 } // namespace kelo

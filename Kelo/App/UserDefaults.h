@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QSettings>
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 #include <optional>
@@ -11,6 +12,8 @@ namespace kelo {
 
 // Kelo's user defaults, each with its name and default in one place. Stored with QSettings
 // under organisation "wex.dorvel", application "Kelo" ($XDG_CONFIG_HOME/wex.dorvel/Kelo.conf).
+// Anything but a regular file at that place (a FIFO, a folder) is left alone, with one log line:
+// the values then live in memory for this run only.
 class UserDefaults {
 public:
     // The user's own settings file.
@@ -18,6 +21,10 @@ public:
     // Settings kept in `file` (tests).
     explicit UserDefaults(const QString &file);
     ~UserDefaults();
+
+    // Whether what is set now will be read back at the next start: false while the values live
+    // in memory only, or the file could not be read or written.
+    bool keepsValues() const;
 
     // Whether the one automatic login-item registration has been made; absent reads false.
     bool loginItemOffered() const;
@@ -35,10 +42,20 @@ public:
     void setLastUpdateCheck(const QDateTime &when);
 
 private:
+    QVariant value(const QString &key) const;
+    // Stores and writes the value at once; an invalid value removes the key.
+    void store(const QString &key, const QVariant &value);
+    // Leaves the file alone from now on, keeping the values read so far in memory.
+    void keepInMemory(const QString &why);
+    void reportStatus();
     std::optional<QDateTime> dateTime(const QString &key) const;
     void setDateTime(const QString &key, const QDateTime &when);
 
+    QString m_file;
+    // None while the values live in m_memory.
     std::unique_ptr<QSettings> m_settings;
+    QVariantMap m_memory;
+    bool m_reported = false;
 };
 
 } // namespace kelo

@@ -28,9 +28,13 @@ struct CrawlOutcome {
 // Walks folder trees and reads every file's and folder's tag list, on several threads. Never
 // follows symbolic links, never crosses into another mount, never enters pruned folders or
 // another root of the scope. Folders are opened relative to their parent, so there is no limit
-// on path length; folders that vanish or cannot be read are passed over.
+// on path length or depth; folders that vanish or cannot be read are passed over.
 class Crawler {
 public:
+    // The most folders a worker holds open, however deep it goes: the deepest folders it is in
+    // (the shallower ones are opened again on its way back), and two more for a moment.
+    static constexpr int openFoldersPerWorker = 66;
+
     Crawler(const SearchScope &scope, std::string tag);
 
     struct Root {
@@ -40,7 +44,8 @@ public:
         bool watch = false;
     };
 
-    // Crawls each root with `workers` threads; stops early when `cancel` becomes true.
+    // Crawls each root with `workers` threads; stops early when `cancel` becomes true, closing
+    // every folder it opened.
     CrawlOutcome crawl(const std::vector<Root> &roots, int inotifyFd, int workers,
                        const std::atomic<bool> &cancel) const;
 

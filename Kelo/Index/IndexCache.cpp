@@ -25,13 +25,19 @@ constexpr std::string_view header = "kelo-tag-index 1\n";
 constexpr size_t checksumSize = 16;
 constexpr size_t trailerSize = checksumSize + 1;
 constexpr size_t maximumFileSize = 64 * 1024 * 1024;
+// Reading and checking look at the stop request after this many bytes or paths.
+constexpr size_t stopCheckInterval = 64 * 1024;
+constexpr std::uint64_t fnvOffsetBasis = 0xcbf29ce484222325u;
 
-std::string checksum(std::string_view bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325u;
+std::uint64_t fnv1a(std::uint64_t hash, std::string_view bytes) {
     for (const char c : bytes) {
         hash ^= static_cast<unsigned char>(c);
         hash *= 0x100000001b3u;
     }
+    return hash;
+}
+
+std::string hexDigits(std::uint64_t hash) {
     static constexpr char digits[] = "0123456789abcdef";
     std::string hex(checksumSize, '0');
     for (size_t i = 0; i < checksumSize; ++i)
@@ -39,8 +45,23 @@ std::string checksum(std::string_view bytes) {
     return hex;
 }
 
-// The whole file when it is a regular file of at most the maximum size.
-std::optional<std::string> readCacheFile(const fs::path &file) {
+std::string checksum(std::string_view bytes) {
+    return hexDigits(fnv1a(fnvOffsetBasis, bytes));
+}
+
+// The checksum, or none once stopping.
+std::optional<std::string> checksum(std::string_view bytes, const std::atomic<bool> &stopping) {
+    std::uint64_t hash = fnvOffsetBasis;
+    for (size_t at = 0; at < bytes.size(); at += stopCheckInterval) {
+        if (stopping)
+            return std::nullopt;
+        hash = fnv1a(hash, bytes.substr(at, stopCheckInterval));
+    }
+    return hexDigits(hash);
+}
+
+// The whole file when it is a regular file of at most the maximum size; none once stopping.
+std::optional<std::string> readCacheFile(const fs::path &file, const std::atomic<bool> &stopping) {
     // O_NONBLOCK: a FIFO put in the cache's place must not hang the start.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
@@ -51,8 +72,8 @@ std::optional<std::string> readCacheFile(const fs::path &file) {
         static_cast<std::uint64_t>(info.st_size) <= maximumFileSize) {
         std::string bytes;
         bytes.reserve(static_cast<size_t>(info.st_size));
-        char buffer[65536];
-        for (;;) {
+        char buffer[stopCheckInterval];
+        while (!stopping) {
             const ssize_t count = ::read(fd, buffer, sizeof buffer);
             if (count < 0 && errno == EINTR)
                 continue;
@@ -82,13 +103,17 @@ std::optional<std::string_view> takeLine(std::string_view &rest) {
     return line;
 }
 
-std::optional<std::vector<fs::path>> parseCache(std::string_view content,
-                                                const std::string &scopeSignature) {
+// The paths of a sealed cache for this scope, each followed by its NUL, once every one is checked
+// (without a copy of any); none when the cache is damaged or for another scope, or once stopping.
+std::optional<std::string_view> checkedPaths(std::string_view content,
+                                             const std::string &scopeSignature,
+                                             const std::atomic<bool> &stopping) {
     if (content.size() < trailerSize)
         return std::nullopt;
     const std::string_view body = content.substr(0, content.size() - trailerSize);
     const std::string_view trailer = content.substr(body.size());
-    if (trailer.substr(0, checksumSize) != checksum(body) || trailer.back() != '\n')
+    const auto sum = checksum(body, stopping);
+    if (!sum || trailer.substr(0, checksumSize) != *sum || trailer.back() != '\n')
         return std::nullopt;
 
     std::string_view rest = body;
@@ -107,16 +132,16 @@ std::optional<std::vector<fs::path>> parseCache(std::string_view content,
     if (error != std::errc() || end != countText->data() + countText->size())
         return std::nullopt;
     // Each path takes at least two bytes ("/" and its NUL).
-    if (count > rest.size() / 2)
+    if (count > maximumIndexCacheEntries || count > rest.size() / 2)
         return std::nullopt;
 
-    std::vector<fs::path> paths;
-    paths.reserve(static_cast<size_t>(std::min<std::uint64_t>(count, 4096)));
+    const std::string_view paths = rest;
     for (std::uint64_t i = 0; i < count; ++i) {
+        if (i % stopCheckInterval == 0 && stopping)
+            return std::nullopt;
         const size_t nul = rest.find('\0');
         if (nul == std::string_view::npos || nul == 0 || rest.front() != '/')
             return std::nullopt;
-        paths.emplace_back(std::string(rest.substr(0, nul)));
         rest.remove_prefix(nul + 1);
     }
     if (!rest.empty())
@@ -159,6 +184,8 @@ std::optional<std::string> serialised(const std::string &scopeSignature,
     std::string content(header);
     content += scopeSignature;
     content += '\n';
+    if (paths.size() > maximumIndexCacheEntries)
+        return std::nullopt;
     content += std::to_string(paths.size());
     content += '\n';
     for (const auto &path : paths) {
@@ -189,19 +216,40 @@ fs::path defaultIndexCacheFile() {
     return cacheHome / "kelo" / "tag-index";
 }
 
-std::optional<std::vector<fs::path>> loadIndexCache(const fs::path &file,
-                                                    const std::string &scopeSignature) {
+bool visitIndexCache(const fs::path &file, const std::string &scopeSignature,
+                     const std::function<void(std::string_view path)> &visit,
+                     const std::atomic<bool> &stopping) {
     try {
         if (file.empty())
-            return std::nullopt;
-        const auto content = readCacheFile(file);
+            return false;
+        const auto content = readCacheFile(file, stopping);
         if (!content)
-            return std::nullopt;
-        return parseCache(*content, scopeSignature);
+            return false;
+        const auto paths = checkedPaths(*content, scopeSignature, stopping);
+        if (!paths)
+            return false;
+        for (std::string_view rest = *paths; !rest.empty();) {
+            if (stopping)
+                return false;
+            const size_t nul = rest.find('\0');
+            visit(rest.substr(0, nul));
+            rest.remove_prefix(nul + 1);
+        }
+        return true;
     } catch (...) {
         // Only allocation can fail here; a cache that does not fit is no cache.
-        return std::nullopt;
+        return false;
     }
+}
+
+std::optional<std::vector<fs::path>> loadIndexCache(const fs::path &file,
+                                                    const std::string &scopeSignature) {
+    const std::atomic<bool> never = false;
+    std::vector<fs::path> paths;
+    const auto keep = [&](std::string_view path) { paths.emplace_back(std::string(path)); };
+    if (!visitIndexCache(file, scopeSignature, keep, never))
+        return std::nullopt;
+    return paths;
 }
 
 bool saveIndexCache(const fs::path &file, const std::string &scopeSignature,

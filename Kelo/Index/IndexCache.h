@@ -1,8 +1,12 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kelo {
@@ -13,13 +17,25 @@ namespace kelo {
 // $XDG_CACHE_HOME/kelo/tag-index (or ~/.cache/kelo/tag-index).
 std::filesystem::path defaultIndexCacheFile();
 
+// The most paths a cache holds. Each is a file someone stamped, and real paths are long enough
+// that the 64 MiB file is full well before this (at about a million paths of 60 bytes): only a
+// flood of tiny entries reaches it, which would cost gigabytes and minutes to check at start.
+constexpr std::size_t maximumIndexCacheEntries = 2'000'000;
+
+// Hands each cached path for this scope signature to `visit`, in the cache's order, once the
+// whole file has been checked without holding its paths. Returns true when the cache was used;
+// false for none, and as soon as `stopping` is set.
+bool visitIndexCache(const std::filesystem::path &file, const std::string &scopeSignature,
+                     const std::function<void(std::string_view path)> &visit,
+                     const std::atomic<bool> &stopping);
+
 // The cached paths for this scope signature, or none.
 std::optional<std::vector<std::filesystem::path>> loadIndexCache(const std::filesystem::path &file,
                                                                  const std::string &scopeSignature);
 
 // Writes the paths atomically (a temporary file in the same folder, renamed over the old one),
-// creating the folder when needed. Returns false when it could not be written; nothing else is
-// touched.
+// creating the folder when needed. Returns false when it could not be written, or could not be
+// loaded back (more than the maximum of paths, or 64 MiB); nothing else is touched.
 bool saveIndexCache(const std::filesystem::path &file, const std::string &scopeSignature,
                     const std::vector<std::filesystem::path> &paths);
 

@@ -32,12 +32,14 @@ bool isAtOrUnder(const std::string &path, const std::string &folder) {
     return path == folder || isUnder(path, folder);
 }
 
-// Every level of a crawl holds an open folder: make room for deep trees on several threads.
-void raiseOpenFileLimit() {
+// However deep the tree, a crawl holds a few dozen folders open per worker and one per worker
+// waiting to be taken: make room for them beside what the rest of the application keeps open.
+void raiseOpenFileLimit(int workers) {
+    const auto needed = static_cast<rlim_t>(1024 + workers * (Crawler::openFoldersPerWorker + 1));
     rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= 8192)
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= needed)
         return;
-    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 8192);
+    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, needed);
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
@@ -151,7 +153,7 @@ private:
     }
 
     void run() {
-        raiseOpenFileLimit();
+        raiseOpenFileLimit(m_options.workers);
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         gather();
         loop();
@@ -162,16 +164,21 @@ private:
     void gather() {
         bool gathered = false;
         if (!m_options.cacheFile.empty()) {
-            if (auto cached = loadIndexCache(m_options.cacheFile, m_options.scope.signature())) {
-                for (const auto &path : *cached)
-                    if (pathHasTag(path.string(), m_options.tag))
-                        m_found.insert(path.string());
+            const auto check = [this](std::string_view cached) {
+                std::string path(cached);
+                if (pathHasTag(path, m_options.tag))
+                    m_found.insert(std::move(path));
+            };
+            if (visitIndexCache(m_options.cacheFile, m_options.scope.signature(), check,
+                                m_stopping)) {
                 publish();
                 gathered = true;
                 if (m_finishedGathering)
                     m_finishedGathering();
             }
         }
+        if (m_stopping)
+            return;
         std::vector<Crawler::Root> roots;
         for (const auto &root : m_roots)
             roots.push_back({root.path, root.watched});

@@ -1,10 +1,10 @@
 #include "Reminder.h"
 
 #include "ByteCount.h"
+#include "DiskUsage.h"
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "Shelf.h"
-#include "ShelfOrder.h"
 #include "ShowShelfRequests.h"
 #include "UserDefaults.h"
 
@@ -42,6 +42,9 @@ Reminder::Reminder(Shelf &shelf, UserDefaults &defaults, NotificationCenter &cen
         ShowShelfRequests::post({{QLatin1String(ShowShelfRequests::reviewKey), true}});
     });
 
+    connect(&m_shelf.diskUsage(), &DiskUsage::sizesChanged, this, &Reminder::postWhenSized);
+    connect(&m_shelf, &Shelf::itemsChanged, this, &Reminder::postWhenSized);
+
     m_timer.setInterval(m_options.interval);
     connect(&m_timer, &QTimer::timeout, this, &Reminder::check);
     m_timer.start();
@@ -69,13 +72,20 @@ void Reminder::prepareForSleep(bool sleeping) {
 void Reminder::check() {
     if (!m_shelf.loaded())
         return;
+    const Instant now = m_options.clock();
     const auto stored = m_defaults.lastReminder();
+    // Stored by a clock that was wrong, or restored from elsewhere: kept, it would silence the
+    // reminder until that date.
+    if (stored && toInstant(*stored) > now) {
+        m_defaults.setLastReminder(toDateTime(now));
+        return;
+    }
     const Instant last = stored ? toInstant(*stored) : distantPast();
-    const Instant mostRecent = moment.mostRecent(m_options.clock(), Calendar::current());
+    const Instant mostRecent = moment.mostRecent(now, Calendar::current());
     if (!(last < mostRecent))
         return;
     // The week counts as handled before anything is shown, and also when nothing is expired.
-    m_defaults.setLastReminder(toDateTime(m_options.clock()));
+    m_defaults.setLastReminder(toDateTime(now));
     send(false);
 }
 
@@ -88,15 +98,38 @@ QString Reminder::body(long long expired, qint64 bytes) {
 }
 
 void Reminder::send(bool test) {
+    if (m_waiting)
+        return;
+    m_waiting = test;
+    postWhenSized();
+}
+
+void Reminder::postWhenSized() {
+    if (!m_waiting)
+        return;
+    const bool test = *m_waiting;
+    DiskUsage &usage = m_shelf.diskUsage();
     const auto expired = m_shelf.items(Freshness::expired);
-    if (!test && expired.empty())
+    std::vector<std::filesystem::path> files;
+    files.reserve(expired.size());
+    for (const auto &item : expired)
+        files.push_back(item.url);
+    if (!test && files.empty()) {
+        m_waiting.reset();
+        usage.want(this, {});
+        return;
+    }
+    usage.want(this, files);
+    if (!usage.allKnown(files))
         return;
     qint64 bytes = 0;
-    for (const auto &item : expired)
-        bytes += allocatedSize(item.url);
+    for (const auto &file : files)
+        bytes += usage.size(file).value_or(0);
+    m_waiting.reset();
+    usage.want(this, {});
     const NotificationCenter::Notification notification{
         test ? tr("Tijd om op te ruimen (proefmelding)") : tr("Tijd om op te ruimen"),
-        body(static_cast<long long>(expired.size()), bytes)};
+        body(static_cast<long long>(files.size()), bytes)};
     m_center.post(notification, [](const std::optional<QString> &error) {
         log(error ? ("Kelo: reminder sent with error " + *error).toStdString()
                   : std::string("Kelo: reminder sent ok"));

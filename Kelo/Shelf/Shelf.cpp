@@ -1,5 +1,6 @@
 #include "Shelf.h"
 
+#include "DiskUsage.h"
 #include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
 #include "ShelfOrder.h"
@@ -30,7 +31,8 @@ Shelf::Action Shelf::moveToTrash(std::filesystem::path url) {
 }
 
 Shelf::Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent)
-    : QObject(parent), m_query(std::move(query)), m_presenter(presenter) {
+    : QObject(parent), m_query(std::move(query)), m_diskUsage(std::make_unique<DiskUsage>()),
+      m_presenter(presenter) {
     connect(m_query.get(), &TagQuery::finishedGathering, this, &Shelf::reload);
     // Queued: enabling updates at the end of a reload may signal at once.
     connect(m_query.get(), &TagQuery::updated, this, &Shelf::reload, Qt::QueuedConnection);

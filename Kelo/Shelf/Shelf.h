@@ -15,6 +15,7 @@
 
 namespace kelo {
 
+class DiskUsage;
 class ErrorPresenter;
 class TagQuery;
 
@@ -52,6 +53,8 @@ public:
     bool reviewing() const { return m_reviewing; }
     bool reviewWhenLoaded() const { return m_reviewWhenLoaded; }
     TagQuery &query() { return *m_query; }
+    // The sizes of items, measured in the background for the review and the reminder.
+    DiskUsage &diskUsage() { return *m_diskUsage; }
 
     // The review opens (or, with nothing expired, closes); before the first load it waits.
     void requestReview();
@@ -81,6 +84,7 @@ private:
     void setItems(std::vector<Item> items);
 
     std::unique_ptr<TagQuery> m_query;
+    std::unique_ptr<DiskUsage> m_diskUsage;
     ErrorPresenter &m_presenter;
     Clock m_clock = currentInstant;
     std::vector<Item> m_items;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <set>
 #include <unordered_map>
 #include <utility>
@@ -133,48 +134,85 @@ std::vector<std::filesystem::path> meaningfulComponents(const std::filesystem::p
 
 } // namespace
 
+std::string LocalizedStandardCompare::sortKey(std::string_view text) const {
+    if (m_collator->icu && text.size() <= INT32_MAX) {
+        const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(piece(text));
+        std::string key(text.size() * 2 + 16, '\0');
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            const int32_t size = m_collator->icu->getSortKey(
+                unicode, reinterpret_cast<uint8_t *>(key.data()), static_cast<int32_t>(key.size()));
+            if (size <= 0)
+                break;
+            if (static_cast<size_t>(size) <= key.size()) {
+                // The key ends in a NUL byte of its own.
+                key.resize(static_cast<size_t>(size) - 1);
+                return key;
+            }
+            key.assign(static_cast<size_t>(size), '\0');
+        }
+    }
+    return std::string(text);
+}
+
 std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &files) {
     struct Entry {
-        std::string name;
-        std::filesystem::path file;
+        std::string key;
+        const std::filesystem::path *file;
     };
     struct Group {
-        std::filesystem::path folder;
+        std::string folder;
+        std::string key;
         std::vector<Entry> entries;
     };
+    const LocalizedStandardCompare compare;
     std::vector<Group> groups;
     std::unordered_map<std::string, std::size_t> groupOfFolder;
     for (const auto &file : files) {
-        auto components = meaningfulComponents(file);
-        std::string name;
-        if (!components.empty()) {
-            name = components.back().native();
-            components.pop_back();
+        const std::string &text = file.native();
+        std::string folder;
+        std::string_view name;
+        std::string spelledOut;
+        // Most paths are absolute and plain: cut at the last slash rather than walking them.
+        const bool plain = text.size() > 1 && text.front() == '/' && text.back() != '/' &&
+                           text.find("//") == std::string::npos &&
+                           text.find("/./") == std::string::npos && !text.ends_with("/.");
+        if (plain) {
+            const size_t slash = text.rfind('/');
+            folder = slash == 0 ? "/" : text.substr(0, slash);
+            name = std::string_view(text).substr(slash + 1);
+        } else {
+            auto components = meaningfulComponents(file);
+            if (!components.empty()) {
+                spelledOut = components.back().native();
+                components.pop_back();
+            }
+            std::filesystem::path joined;
+            for (const auto &component : components)
+                joined /= component;
+            folder = joined.native();
+            name = spelledOut;
         }
-        std::filesystem::path folder;
-        for (const auto &component : components)
-            folder /= component;
-        const auto [found, inserted] = groupOfFolder.try_emplace(folder.native(), groups.size());
+        auto [found, inserted] = groupOfFolder.try_emplace(folder, groups.size());
         if (inserted)
-            groups.push_back({folder, {}});
-        groups[found->second].entries.push_back({std::move(name), file});
+            groups.push_back({std::move(folder), {}, {}});
+        groups[found->second].entries.push_back({compare.sortKey(name), &file});
     }
 
-    const LocalizedStandardCompare compare;
-    std::stable_sort(groups.begin(), groups.end(), [&](const Group &a, const Group &b) {
-        return compare.compare(a.folder.native(), b.folder.native()) < 0;
-    });
+    // Sort keys once per name rather than a collation per comparison.
+    for (auto &group : groups)
+        group.key = compare.sortKey(group.folder);
+    std::stable_sort(groups.begin(), groups.end(),
+                     [](const Group &a, const Group &b) { return a.key < b.key; });
     std::vector<FolderGroup> result;
     result.reserve(groups.size());
     for (auto &group : groups) {
-        std::stable_sort(
-            group.entries.begin(), group.entries.end(),
-            [&](const Entry &a, const Entry &b) { return compare.compare(a.name, b.name) < 0; });
+        std::stable_sort(group.entries.begin(), group.entries.end(),
+                         [](const Entry &a, const Entry &b) { return a.key < b.key; });
         FolderGroup &out = result.emplace_back();
         out.folder = std::move(group.folder);
         out.files.reserve(group.entries.size());
-        for (auto &entry : group.entries)
-            out.files.push_back(std::move(entry.file));
+        for (const auto &entry : group.entries)
+            out.files.push_back(*entry.file);
     }
     return result;
 }
@@ -220,7 +258,10 @@ bool sameFile(const struct stat &a, const struct stat &b) {
 // depth of the tree nor the limit on open files stops it.
 class SizeWalk {
 public:
+    explicit SizeWalk(const std::function<bool()> &cancelled) : m_cancelled(cancelled) {}
+
     std::int64_t total = 0;
+    bool stopped = false;
 
     void walk(UniqueFd top) {
         struct stat topStatus {};
@@ -228,7 +269,7 @@ public:
             return;
         UniqueFd current = std::move(top);
         m_levels.push_back({topStatus, read(current.get())});
-        while (!m_levels.empty()) {
+        while (!m_levels.empty() && !stopped) {
             Level &level = m_levels.back();
             if (level.subfolders.empty()) {
                 m_levels.pop_back();
@@ -286,6 +327,8 @@ private:
                 const std::string_view name = entry->d_name;
                 if (name == "." || name == "..")
                     continue;
+                if (shouldStop())
+                    break;
                 struct stat status {};
                 if (::fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
                     continue;
@@ -309,6 +352,20 @@ private:
         total += blockBytes(status);
     }
 
+    // Asked every few thousand entries: a folder of a million files is stopped within
+    // milliseconds, and the question costs nothing measurable.
+    bool shouldStop() {
+        if (stopped)
+            return true;
+        if (!m_cancelled || ++m_sinceAsked < 4096)
+            return false;
+        m_sinceAsked = 0;
+        stopped = m_cancelled();
+        return stopped;
+    }
+
+    const std::function<bool()> &m_cancelled;
+    unsigned m_sinceAsked = 0;
     std::vector<Level> m_levels;
     std::set<std::pair<dev_t, ino_t>> m_linked;
 };
@@ -316,7 +373,12 @@ private:
 } // namespace
 
 std::int64_t allocatedSize(const std::filesystem::path &item) {
-    SizeWalk walk;
+    return *allocatedSize(item, {});
+}
+
+std::optional<std::int64_t> allocatedSize(const std::filesystem::path &item,
+                                          const std::function<bool()> &cancelled) {
+    SizeWalk walk(cancelled);
     try {
         struct stat status {};
         if (::lstat(item.c_str(), &status) != 0)
@@ -330,6 +392,8 @@ std::int64_t allocatedSize(const std::filesystem::path &item) {
     } catch (...) {
         // Out of memory: what was counted so far is the best answer there is.
     }
+    if (walk.stopped)
+        return std::nullopt;
     return walk.total;
 }
 

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,8 @@ public:
 
     // Negative, zero or positive, as a sorts before, with or after b.
     int compare(std::string_view a, std::string_view b) const;
+    // Bytes that sort as `compare` does, compared with plain byte order.
+    std::string sortKey(std::string_view text) const;
 
 private:
     struct Collator;
@@ -50,5 +54,8 @@ std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &
 // everything below it, walked without following symbolic links; its own entries count nothing.
 // Never fails: what cannot be read counts 0.
 std::int64_t allocatedSize(const std::filesystem::path &item);
+// The same, asking `cancelled` now and then while it walks a folder; none once it said yes.
+std::optional<std::int64_t> allocatedSize(const std::filesystem::path &item,
+                                          const std::function<bool()> &cancelled);
 
 } // namespace kelo

@@ -1,12 +1,13 @@
 #include "StampReader.h"
 
 #include "ExpiryStamp.h"
-#include "TagReading.h"
 
+#include <climits>
 #include <string>
 #include <thread>
 #include <unordered_map>
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -18,6 +19,48 @@ namespace {
 constexpr size_t smallestParallelRead = 64;
 
 using Stamps = std::vector<std::optional<Instant>>;
+
+// Opens a folder as a lookup of its path would, symbolic links followed; a path too long for
+// one lookup is looked up a piece at a time, each piece ending at a slash.
+int openFolderFollowing(const std::string &path) {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (path.size() < PATH_MAX)
+        return ::open(path.c_str(), flags);
+    int folder = AT_FDCWD;
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.size();
+        if (end - start >= PATH_MAX) {
+            end = path.rfind('/', start + PATH_MAX - 1);
+            if (end == std::string::npos || end <= start) {
+                if (folder != AT_FDCWD)
+                    ::close(folder);
+                return -1;
+            }
+        }
+        const int next = ::openat(folder, path.substr(start, end - start).c_str(), flags);
+        if (folder != AT_FDCWD)
+            ::close(folder);
+        if (next < 0)
+            return -1;
+        folder = next;
+        start = end + 1;
+    }
+    return folder;
+}
+
+// readStamp for a path of any length: a long one is read through its open folder.
+std::optional<Instant> readAnyStamp(const std::string &path, const Calendar &calendar) {
+    const size_t slash = path.rfind('/');
+    if (path.size() < PATH_MAX || slash == std::string::npos)
+        return readStamp(path, calendar);
+    const int folder = openFolderFollowing(path.substr(0, slash));
+    if (folder < 0)
+        return std::nullopt;
+    const auto stamp =
+        readStamp("/proc/self/fd/" + std::to_string(folder) + path.substr(slash), calendar);
+    ::close(folder);
+    return stamp;
+}
 
 // Reads paths [begin, end) into `stamps`. Runs on a thread of its own: it changes its working
 // folder.
@@ -37,7 +80,7 @@ void readRange(const std::vector<std::filesystem::path> &paths, size_t begin, si
         if (parent != openFolderPath) {
             if (folder >= 0)
                 ::close(folder);
-            folder = openFolder(parent);
+            folder = openFolderFollowing(parent);
             openFolderPath = parent;
             if (folder >= 0 && ::fchdir(folder) != 0) {
                 ::close(folder);
@@ -69,7 +112,7 @@ Stamps readStamps(const std::vector<std::filesystem::path> &paths, const Calenda
     Stamps stamps(paths.size());
     if (paths.size() < smallestParallelRead) {
         for (size_t i = 0; i < paths.size(); ++i)
-            stamps[i] = readStamp(paths[i], calendar);
+            stamps[i] = readAnyStamp(paths[i].native(), calendar);
         return stamps;
     }
     // Ranges of about equal size, each ending at a change of folder.

@@ -102,9 +102,11 @@ std::optional<dev_t> deviceOf(fs::path folder) {
     }
 }
 
-// A folder of a shared Trash that must be this user's own: created when missing, otherwise a real
-// folder (not a link) owned by `uid`.
-std::optional<Error> makeOwnFolder(const fs::path &folder, uid_t uid) {
+// A folder of a Trash: created when missing, otherwise a real folder, not a link (through a link
+// the file would land outside every Trash), and owned by `owner` when one is given (in a shared
+// Trash).
+std::optional<Error> makeTrashFolder(const fs::path &folder,
+                                     std::optional<uid_t> owner = std::nullopt) {
     if (::mkdir(folder.c_str(), privateFolderMode) == 0) {
         ::chmod(folder.c_str(), privateFolderMode);
         return std::nullopt;
@@ -119,7 +121,7 @@ std::optional<Error> makeOwnFolder(const fs::path &folder, uid_t uid) {
         return failure(ELOOP, what, "it is a symbolic link");
     if (!S_ISDIR(status.st_mode))
         return failure(ENOTDIR, what, "it is not a folder");
-    if (status.st_uid != uid)
+    if (owner && status.st_uid != *owner)
         return failure(EPERM, what, "it belongs to another user");
     return std::nullopt;
 }
@@ -202,11 +204,11 @@ Expected<fs::path> topFolderTrash(const fs::path &topFolder, uid_t uid) {
     if (::lstat(shared.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
         (status.st_mode & S_ISVTX)) {
         const fs::path mine = shared / std::to_string(uid);
-        if (!makeOwnFolder(mine, uid))
+        if (!makeTrashFolder(mine, uid))
             return mine;
     }
     const fs::path own = topFolder / (".Trash-" + std::to_string(uid));
-    if (auto error = makeOwnFolder(own, uid))
+    if (auto error = makeTrashFolder(own, uid))
         return *error;
     return own;
 }
@@ -345,8 +347,8 @@ Expected<fs::path> moveToTrash(const fs::path &item, const TrashEnvironment &env
             return failure(madeDataHome, "cannot create the folder " +
                                              quoted(environment.dataHome) + " for the Trash");
         trash = environment.dataHome / "Trash";
-        if (const int made = makeFolder(trash))
-            return failure(made, "cannot create the Trash folder " + quoted(trash));
+        if (auto error = makeTrashFolder(trash))
+            return *error;
         recordedPath = path.native();
     } else {
         const fs::path folder = path.parent_path();
@@ -368,8 +370,8 @@ Expected<fs::path> moveToTrash(const fs::path &item, const TrashEnvironment &env
     const fs::path filesFolder = trash / "files";
     const fs::path infoFolder = trash / "info";
     for (const auto &folder : {filesFolder, infoFolder}) {
-        if (const int made = makeFolder(folder))
-            return failure(made, "cannot create the Trash folder " + quoted(folder));
+        if (auto error = makeTrashFolder(folder))
+            return *error;
     }
 
     const std::string info = "[Trash Info]\nPath=" + percentEncoded(recordedPath) +

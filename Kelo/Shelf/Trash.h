@@ -25,7 +25,8 @@ TrashEnvironment currentTrashEnvironment();
 // Moves a file or folder (with its contents) to the Trash of its volume: the home Trash
 // ($XDG_DATA_HOME/Trash, created when missing) when it lives on the same file system, otherwise
 // $topdir/.Trash/$uid (when $topdir/.Trash is a sticky folder, not a link) or $topdir/.Trash-$uid.
-// Returns where the item now is, inside the Trash's files/ folder.
+// A Trash, or its files/ or info/, that is a symbolic link is refused. Returns where the item now
+// is, inside the Trash's files/ folder.
 Expected<std::filesystem::path> moveToTrash(const std::filesystem::path &item,
                                             const TrashEnvironment &environment);
 

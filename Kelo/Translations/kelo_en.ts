@@ -244,6 +244,14 @@
         <translation>%1 of %2 · %3</translation>
     </message>
     <message>
+        <source>%1 van %2 · %3, telt nog…</source>
+        <translation>%1 of %2 · %3, still counting…</translation>
+    </message>
+    <message>
+        <source>%1 van %2 · %3…</source>
+        <translation>%1 of %2 · %3…</translation>
+    </message>
+    <message>
         <source>1 bestand naar prullenbak</source>
         <translation>Move 1 File to Trash</translation>
     </message>
@@ -277,6 +285,10 @@
     <message>
         <source>%1 gaf binnen %2 seconden geen antwoord.</source>
         <translation>%1 did not answer within %2 seconds.</translation>
+    </message>
+    <message>
+        <source>%1 was na %2 seconden nog niet binnen.</source>
+        <translation>%1 had not arrived after %2 seconds.</translation>
     </message>
     <message>
         <source>%1 antwoordde met HTTP-status %2.</source>

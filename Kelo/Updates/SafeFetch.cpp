@@ -33,9 +33,18 @@ bool isAllowedUpdateUrl(const QUrl &url) {
 }
 
 SafeFetch::SafeFetch(QNetworkAccessManager &network, const QUrl &url, qint64 maximumSize,
-                     std::chrono::milliseconds timeout, Sink sink, QObject *parent)
+                     std::chrono::milliseconds timeout, std::chrono::milliseconds deadline,
+                     Sink sink, QObject *parent)
     : QObject(parent), m_network(network), m_maximumSize(maximumSize), m_timeout(timeout),
       m_sink(std::move(sink)) {
+    // The transfer timeout starts again with every byte: only this ends a feed that trickles.
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this, url, deadline] {
+        fail(tr("%1 was na %2 seconden nog niet binnen.")
+                 .arg(url.toDisplayString())
+                 .arg(static_cast<double>(deadline.count()) / 1000.0));
+    });
+    m_deadline.start(deadline);
     // Started from the event loop, so that even an immediate refusal reaches the caller's
     // connections.
     QMetaObject::invokeMethod(
@@ -137,6 +146,7 @@ void SafeFetch::hopFinished() {
         return;
     }
     m_done = true;
+    m_deadline.stop();
     emit finished(QString());
 }
 
@@ -144,6 +154,7 @@ void SafeFetch::fail(const QString &error) {
     if (m_done)
         return;
     m_done = true;
+    m_deadline.stop();
     if (QNetworkReply *reply = m_reply) {
         m_reply = nullptr;
         reply->disconnect(this);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -17,8 +18,9 @@ namespace kelo {
 bool isAllowedUpdateUrl(const QUrl &url);
 
 // One GET under the updater's rules: every hop (at most five redirects, followed here) must be
-// allowed by isAllowedUpdateUrl, nothing longer than `maximumSize` is taken, and a transfer that
-// stalls for `timeout` fails. The body goes to `sink` piece by piece (false from the sink stops
+// allowed by isAllowedUpdateUrl, nothing longer than `maximumSize` is taken, a transfer that
+// stalls for `timeout` fails, and so does a fetch not done within `deadline` in all, however
+// steadily bytes trickle in. The body goes to `sink` piece by piece (false from the sink stops
 // the fetch) or, without a sink, is kept in body().
 class SafeFetch : public QObject {
     Q_OBJECT
@@ -27,7 +29,8 @@ public:
     using Sink = std::function<bool(const QByteArray &piece)>;
 
     SafeFetch(QNetworkAccessManager &network, const QUrl &url, qint64 maximumSize,
-              std::chrono::milliseconds timeout, Sink sink = {}, QObject *parent = nullptr);
+              std::chrono::milliseconds timeout, std::chrono::milliseconds deadline, Sink sink = {},
+              QObject *parent = nullptr);
     ~SafeFetch() override;
 
     // Stops the fetch; finished() follows with the error "cancelled".
@@ -50,6 +53,7 @@ private:
     QNetworkAccessManager &m_network;
     qint64 m_maximumSize;
     std::chrono::milliseconds m_timeout;
+    QTimer m_deadline;
     Sink m_sink;
     QPointer<QNetworkReply> m_reply;
     QByteArray m_body;

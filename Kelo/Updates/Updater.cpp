@@ -125,7 +125,7 @@ void Updater::runCheck(bool scheduled, bool withDialog) {
     d->checkIsScheduled = scheduled;
     d->checkAnswersWithDialog = withDialog;
     auto *fetch = new SafeFetch(d->network, d->options.feed, d->options.maximumFeedSize,
-                                d->options.timeout, {}, this);
+                                d->options.timeout, d->options.feedDeadline, {}, this);
     d->check = fetch;
     connect(fetch, &SafeFetch::finished, this, [this, fetch](const QString &fetchError) {
         fetch->deleteLater();
@@ -223,6 +223,7 @@ void Updater::installAvailableUpdate() {
     d->downloadFile = std::move(file);
     auto *fetch = new SafeFetch(
         d->network, item.enclosureUrl, item.enclosureLength, d->options.timeout,
+        d->options.downloadDeadline,
         [target](const QByteArray &piece) { return target->write(piece) == piece.size(); }, this);
     d->download = fetch;
     connect(fetch, &SafeFetch::progress, this,

@@ -32,7 +32,13 @@ public:
         QUrl feed;
         QString currentVersion;
         QByteArray publicKey; // base64 ed25519
+        // A transfer that stalls this long fails.
         std::chrono::milliseconds timeout{30000};
+        // The longest a check or a download may take in all, however steadily bytes come: the
+        // largest feed arrives in two minutes at 9 kB/s, and a download shows its progress
+        // (and can be cancelled), so an hour leaves a slow line room for the largest one.
+        std::chrono::milliseconds feedDeadline = std::chrono::minutes(2);
+        std::chrono::milliseconds downloadDeadline = std::chrono::hours(1);
         qint64 maximumFeedSize = 1 << 20;
         qint64 maximumDownloadSize = qint64(512) << 20;
     };

@@ -34,6 +34,7 @@ Gives files a best-before date, as the Kelo menu of the file manager does.
   pick   Runs the menu entry with tag TAG on every FILE, in the order given:
            0  1 week      1  1 maand      2  3 maanden      3  1 jaar
           -1  Altijd houden (takes the stamp away)
+         A symbolic link is not followed: it fails, and the file it points to must be named.
 
 Put "--" before file names that start with "-".
 
@@ -58,10 +59,11 @@ std::optional<kelo::MenuKind> menuKind(std::string_view name) {
     return std::nullopt;
 }
 
+// Only a number written the one way it is printed: "-0" and "01" are no tags.
 std::optional<int> number(std::string_view text) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
+    if (error != std::errc() || end != text.data() + text.size() || std::to_string(value) != text)
         return std::nullopt;
     return value;
 }
@@ -78,17 +80,6 @@ void printMenu(const kelo::Menu &menu, int depth) {
         if (item.submenu)
             printMenu(*item.submenu, depth + 1);
     }
-}
-
-// Files are absolute from here on: the file manager hands over absolute paths too.
-std::vector<std::filesystem::path> absoluteFiles(const std::vector<std::string> &names) {
-    std::vector<std::filesystem::path> files;
-    for (const auto &name : names) {
-        std::error_code error;
-        auto file = std::filesystem::absolute(name, error);
-        files.push_back(error ? std::filesystem::path(name) : file);
-    }
-    return files;
 }
 
 void logFailure(std::string_view line) {
@@ -130,7 +121,9 @@ int run(int argc, char **argv) {
             names.emplace_back(arg);
         } else if (arg == "--") {
             optionsDone = true;
-        } else if (arg == "--kind" && command == "menu" && i + 1 < args.size()) {
+        } else if (arg == "--kind" && command == "menu") {
+            if (i + 1 == args.size())
+                return usageError("the option '--kind' needs a value");
             const auto parsed = menuKind(args[++i]);
             if (!parsed)
                 return usageError("unknown menu kind '" + std::string(args[i]) + "'");
@@ -144,7 +137,9 @@ int run(int argc, char **argv) {
 
     kelo::SelectionController controller;
     kelo::FinderSync finderSync(controller, logFailure);
-    controller.select(absoluteFiles(names));
+    // Relative names stay relative: made absolute, a name deep enough below the working folder
+    // would be longer than any system call takes.
+    controller.select(std::vector<std::filesystem::path>(names.begin(), names.end()));
 
     if (command == "menu") {
         printMenu(finderSync.menuForMenuKind(kind), 0);

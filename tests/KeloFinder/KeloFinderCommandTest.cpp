@@ -5,7 +5,9 @@
 #include "Term.h"
 #include "UnchangeableFile.h"
 
+#include <fcntl.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -100,6 +102,11 @@ TEST_F(KeloFinderCommand, AFileThatCannotChangeIsLoggedAndTheOthersAreStamped) {
     EXPECT_TRUE(readStamp(first));
     EXPECT_TRUE(readStamp(second));
     EXPECT_FALSE(readStamp(locked));
+
+    // Keeping forever a file without a stamp has nothing to write, so nothing to fail.
+    const auto kept = keloFinder({"pick", "-1", locked});
+    EXPECT_EQ(kept.exitCode, 0);
+    EXPECT_EQ(kept.err, "");
 }
 
 // Names relative to the working folder, byte for byte; a failure is one line, never formatted.
@@ -115,12 +122,50 @@ TEST_F(KeloFinderCommand, OddFileNamesAreStampedByteForByteAndFailuresAreOneLine
     for (const auto &file : odd)
         EXPECT_TRUE(readStamp(file)) << file;
 
-    const auto missing = folder.path() / "100%s%n\nKelo: nep.txt";
+    // Below a folder whose whole path is longer than PATH_MAX the name stays relative.
+    const std::string level(250, 'd');
+    int deep = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
+    for (int depth = 0; depth < 20; ++depth) {
+        ASSERT_EQ(::mkdirat(deep, level.c_str(), 0700), 0);
+        const int next = ::openat(deep, level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(deep);
+        deep = next;
+    }
+    ::close(::openat(deep, "diep.txt", O_CREAT | O_WRONLY, 0600));
+    const std::string deepFolder = "/proc/self/fd/" + std::to_string(deep);
+    const auto below = keloFinder({"pick", "2", "diep.txt"}, deepFolder);
+    EXPECT_EQ(below.exitCode, 0) << below.err;
+    EXPECT_TRUE(readStamp(deepFolder + "/diep.txt"));
+    ::close(deep);
+
+    // Control bytes and bytes that are not UTF-8 are escaped alike; UTF-8 text stays.
+    const auto missing = folder.path() / "100%s%n\nKelo: nep\x01\xff-\xc3\xa9.txt";
     const auto failed = keloFinder({"pick", "3", "--", missing});
     EXPECT_EQ(failed.exitCode, 1);
     const auto logged = lines(failed.err);
     ASSERT_EQ(logged.size(), 1u) << failed.err;
-    EXPECT_NE(logged[0].find("100%s%n\\nKelo: nep.txt: "), std::string::npos) << logged[0];
+    EXPECT_NE(logged[0].find("100%s%n\\nKelo: nep\\x01\\xff-\xc3\xa9.txt: "), std::string::npos)
+        << logged[0];
+}
+
+// A link is refused rather than followed: the file it points to may lie where Kelo never looks.
+TEST_F(KeloFinderCommand, ASymbolicLinkIsRefusedAndTheOtherFilesAreHandled) {
+    const auto target = folder.file("doel.txt");
+    setAttribute(target, stampAttributeName, "2026-12-05");
+    const auto link = folder.path() / "snelkoppeling";
+    std::filesystem::create_symlink(target, link);
+    for (const char *tag : {"1", "-1"}) {
+        SCOPED_TRACE(tag);
+        const auto result = keloFinder({"pick", tag, first, link, second});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.err, "Kelo: could not update " + link.string() +
+                                  ": it is a symbolic link; give the file it points to instead\n");
+        EXPECT_EQ(readStamp(first).has_value(), tag == std::string("1"));
+        EXPECT_EQ(readStamp(second).has_value(), tag == std::string("1"));
+        char value[16] = {};
+        EXPECT_EQ(::getxattr(target.c_str(), stampAttributeName, value, sizeof value), 10);
+        EXPECT_STREQ(value, "2026-12-05");
+    }
 }
 
 TEST_F(KeloFinderCommand, UsageErrorsExitWithTwo) {
@@ -128,6 +173,8 @@ TEST_F(KeloFinderCommand, UsageErrorsExitWithTwo) {
                                                {"pick", "week", first},
                                                {"pick", "1x", first},
                                                {"pick", "4", first},
+                                               {"pick", "-0", first},
+                                               {"pick", "01", first},
                                                {"pick", "0"},
                                                {"menu"},
                                                {"menu", "--kind", "desktop", first},
@@ -138,6 +185,10 @@ TEST_F(KeloFinderCommand, UsageErrorsExitWithTwo) {
         EXPECT_NE(result.err.find("kelo-finder: "), std::string::npos);
         EXPECT_EQ(result.out, "");
     }
+    const auto noKind = keloFinder({"menu", first, "--kind"});
+    EXPECT_EQ(noKind.exitCode, 2);
+    EXPECT_TRUE(noKind.err.starts_with("kelo-finder: the option '--kind' needs a value\n"))
+        << noKind.err;
     EXPECT_FALSE(readStamp(first));
     const auto help = keloFinder({"--help"});
     EXPECT_EQ(help.exitCode, 0);

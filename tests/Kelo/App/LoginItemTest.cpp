@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -216,6 +217,32 @@ TEST_F(LoginItemTest, AFailedFirstRegistrationIsNotRetried) {
     offerOnce();
     EXPECT_TRUE(log.lines().empty());
     EXPECT_FALSE(std::filesystem::exists(entry()));
+}
+
+// Settings that cannot be read back would have every start register again, even after the user
+// turned the login item off: then there is no offer at all, and the next start finds all as it
+// was.
+TEST_F(LoginItemTest, NoOfferWhileTheSettingsCannotBeKept) {
+    const std::string garbage("\xff\xfe\0\0\177ELF[\1\n", 11);
+    const struct {
+        const char *what;
+        std::function<void()> make;
+    } cases[] = {
+        {"a folder", [&] { std::filesystem::create_directories(m_settings / "inhoud"); }},
+        {"binary garbage", [&] { std::ofstream(m_settings, std::ios::binary) << garbage; }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_folder.path() / "config");
+        std::filesystem::create_directories(m_settings.parent_path());
+        c.make();
+        const LogCapture log;
+        offerOnce();
+        EXPECT_FALSE(std::filesystem::exists(entry()));
+        EXPECT_TRUE(std::filesystem::is_directory(m_settings) || fileText(m_settings) == garbage);
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_TRUE(log.lines()[0].starts_with("Kelo: settings: ")) << log.lines()[0];
+    }
 }
 
 } // namespace

@@ -1,16 +1,26 @@
 #include "UserDefaults.h"
 
+#include "LogCapture.h"
 #include "ScopedEnvironment.h"
 #include "TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTimeZone>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +85,60 @@ TEST_F(UserDefaultsTest, ValuesWrittenByHand) {
     const kelo::UserDefaults defaults(qPath(m_file));
     EXPECT_EQ(defaults.lastReminder(), QDateTime(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC));
     EXPECT_TRUE(defaults.loginItemOffered());
+}
+
+// Anything but a regular file is left as it is: no wait for a FIFO's writer, no write, one log
+// line, and the values live in memory for the run.
+TEST_F(UserDefaultsTest, AFifoOrAFolderInTheFilesPlaceIsLeftAloneAndTheDefaultsServe) {
+    using namespace std::chrono_literals;
+    const struct {
+        const char *what;
+        std::function<void()> make;
+    } cases[] = {{"a FIFO", [&] { ASSERT_EQ(::mkfifo(m_file.c_str(), 0600), 0); }},
+                 {"a folder", [&] { std::filesystem::create_directories(m_file / "inhoud"); }}};
+    const QDateTime reminder(QDate(2026, 12, 4), QTime(15, 0), Qt::UTC);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_file.parent_path());
+        std::filesystem::create_directories(m_file.parent_path());
+        c.make();
+        const auto type = std::filesystem::status(m_file).type();
+        // A reader stuck on the FIFO is let go after three seconds, so that a failure ends.
+        std::atomic<bool> done = false;
+        std::thread writer([&] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!done) {
+                if (std::chrono::steady_clock::now() - start > 3s) {
+                    if (const int fd = ::open(m_file.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                        ::close(fd);
+                }
+                std::this_thread::sleep_for(20ms);
+            }
+        });
+        const LogCapture log;
+        QElapsedTimer timer;
+        timer.start();
+        {
+            kelo::UserDefaults defaults(qPath(m_file));
+            EXPECT_LT(timer.elapsed(), 2000);
+            EXPECT_FALSE(defaults.keepsValues());
+            EXPECT_FALSE(defaults.loginItemOffered());
+            EXPECT_EQ(defaults.lastReminder(), std::nullopt);
+            defaults.setLoginItemOffered(true);
+            defaults.setLastReminder(reminder);
+            EXPECT_TRUE(defaults.loginItemOffered());
+            EXPECT_EQ(defaults.lastReminder(), reminder);
+            EXPECT_FALSE(defaults.keepsValues());
+        }
+        done = true;
+        writer.join();
+        EXPECT_EQ(std::filesystem::status(m_file).type(), type);
+        EXPECT_EQ(std::filesystem::is_directory(m_file),
+                  std::filesystem::exists(m_file / "inhoud"));
+        ASSERT_EQ(log.lines().size(), 1u);
+        EXPECT_EQ(log.lines()[0].rfind("Kelo: settings: " + m_file.string() + ": ", 0), 0u)
+            << log.lines()[0];
+    }
 }
 
 // The configuration folder is found as for the login item (which also tries a relative one).

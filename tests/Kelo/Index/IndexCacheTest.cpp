@@ -4,6 +4,7 @@
 #include "TemporaryFolder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -152,6 +153,21 @@ TEST_F(IndexCache, CorrectlySealedButMalformedContentIsNoCache) {
         EXPECT_EQ(loadIndexCache(file, signature), std::nullopt) << body;
     }
 
+    // Well formed, but more paths than any real cache holds: refused before any is handed on.
+    std::string flood;
+    for (size_t i = 0; i <= maximumIndexCacheEntries; ++i)
+        flood.append("/\0", 2);
+    const std::atomic<bool> never = false;
+    size_t visited = 0;
+    const auto count = [&](std::string_view) { ++visited; };
+    writeFile(file, sealed(head + std::to_string(maximumIndexCacheEntries + 1) + "\n" + flood));
+    EXPECT_FALSE(visitIndexCache(file, signature, count, never));
+    EXPECT_EQ(visited, 0u);
+    flood.resize(flood.size() - 2);
+    writeFile(file, sealed(head + std::to_string(maximumIndexCacheEntries) + "\n" + flood));
+    EXPECT_TRUE(visitIndexCache(file, signature, count, never));
+    EXPECT_EQ(visited, maximumIndexCacheEntries);
+
     // The checksum in capitals is not the checksum.
     std::string upper = sealed(head + "2\n" + twoPaths);
     std::transform(upper.end() - 17, upper.end(), upper.end() - 17,
@@ -201,6 +217,7 @@ TEST_F(IndexCache, SaveRefusesWhatCouldNotBeLoadedBackAndKeepsTheOldFile) {
     // More than the loader accepts (64 MiB).
     const Paths huge(65, Path("/" + std::string(1024 * 1024, 'h')));
     EXPECT_FALSE(saveIndexCache(file, signature, huge));
+    EXPECT_FALSE(saveIndexCache(file, signature, Paths(maximumIndexCacheEntries + 1, Path("/"))));
     EXPECT_EQ(contentOf(file), before);
     EXPECT_EQ(namesIn(folder.path()), std::vector<std::string>{"tag-index"});
 }

@@ -23,9 +23,7 @@ public:
     explicit IndexHarness(std::vector<std::filesystem::path> roots,
                           std::filesystem::path cacheFile = {}) {
         kelo::TagIndex::Options options;
-        for (auto &root : roots)
-            options.scope.roots.push_back({root, true});
-        options.scope.prunedNames = {".Trash-" + std::to_string(::getuid()), ".Trash"};
+        options.scope = scope(std::move(roots));
         options.cacheFile = std::move(cacheFile);
         options.log = [this](std::string_view line) {
             std::lock_guard lock(m_mutex);
@@ -49,6 +47,15 @@ public:
     ~IndexHarness() {
         release();
         m_index.reset();
+    }
+
+    // The scope the index searches, watched through and through.
+    static kelo::SearchScope scope(std::vector<std::filesystem::path> roots) {
+        kelo::SearchScope scope;
+        for (auto &root : roots)
+            scope.roots.push_back({std::move(root), true});
+        scope.prunedNames = {".Trash-" + std::to_string(::getuid()), ".Trash"};
+        return scope;
     }
 
     kelo::TagIndex &index() { return *m_index; }

@@ -3,8 +3,10 @@
 #include "ExpiryStamp.h"
 #include "IndexCache.h"
 
+#include <chrono>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 #include <sched.h>
 #include <sys/wait.h>
@@ -243,6 +245,22 @@ TEST_F(TagIndexFaultTest, ADamagedCacheIsRebuiltAndAGoodOneGathersAtOnceThenCorr
     EXPECT_EQ(second.resultsAtGathering(), Set{kept.string()});
     EXPECT_TRUE(second.waitResults({kept.string(), added.string()}));
     EXPECT_TRUE(second.waitUpdates(1));
+}
+
+// A cache as full as a cache may be takes seconds to check path by path; stopping Kelo must not
+// wait for that.
+TEST_F(TagIndexFaultTest, StoppingDoesNotWaitForTheCacheCheck) {
+    kelo::TagIndex::Options options;
+    options.scope = IndexHarness::scope({root});
+    options.cacheFile = cache;
+    ASSERT_TRUE(kelo::saveIndexCache(cache, options.scope.signature(),
+                                     kelo::TagIndex::Paths(kelo::maximumIndexCacheEntries, "/")));
+    auto index = std::make_unique<kelo::TagIndex>(std::move(options), nullptr, nullptr);
+    index->start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto stop = std::chrono::steady_clock::now();
+    index.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::milliseconds(500));
 }
 
 TEST_F(TagIndexFaultTest, AnOverflowingEventQueueIsCaughtUpByARescan) {

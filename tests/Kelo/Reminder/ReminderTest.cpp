@@ -1,9 +1,12 @@
 #include "Reminder.h"
+#include "ByteCount.h"
+#include "DiskUsage.h"
 #include "ExpiryStamp.h"
 #include "NotificationCenter.h"
 #include "RecordingCenter.h"
 #include "ScopedEnvironment.h"
 #include "Shelf.h"
+#include "ShelfOrder.h"
 #include "ShelfSupport.h"
 #include "TemporaryFolder.h"
 #include "UserDefaults.h"
@@ -108,21 +111,37 @@ protected:
     Instant lastReminder() const {
         return Instant(milliseconds(defaults->lastReminder().value().toMSecsSinceEpoch()));
     }
+
+    // Until the sizes anyone asked for are known: a notification waiting for them is posted by
+    // then.
+    void settle() {
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !shelf->diskUsage().busy(); }, 10000));
+        QCoreApplication::processEvents();
+    }
+    // Until `count` notifications were posted, and then until nothing more is on its way.
+    void waitForPosts(std::size_t count) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return center.posted.size() >= count; }, 10000));
+        settle();
+    }
 };
 
 } // namespace
 
-// A first start, and a start after the clock was set back, wait for the next Friday 16:00.
+// A first start, a start after the clock was set back, and a last reminder months ahead (stored
+// by a clock that was wrong once, or restored from a backup) wait for the next Friday 16:00.
 TEST_F(ReminderTest, AFirstStartOrAClockSetBackWaitsForTheNextFriday) {
     expiredFiles(2);
     const struct {
+        const char *name;
         std::optional<Instant> stored;
         Instant start, nextFriday;
-    } cases[] = {{std::nullopt, utc(2026, 12, 4, 16), utc(2026, 12, 11, 15, 1)},
-                 // From Friday 16:30 back to the Monday before it.
-                 {utc(2026, 12, 4, 15, 30), utc(2026, 11, 30, 12), utc(2026, 12, 11, 15, 0)}};
+    } cases[] = {
+        {"first start", std::nullopt, utc(2026, 12, 4, 16), utc(2026, 12, 11, 15, 1)},
+        // From Friday 16:30 back to the Monday before it.
+        {"set back", utc(2026, 12, 4, 15, 30), utc(2026, 11, 30, 12), utc(2026, 12, 11, 15, 0)},
+        {"months ahead", utc(2027, 6, 4, 15), utc(2026, 11, 30, 12), utc(2026, 12, 11, 15, 0)}};
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.stored ? "set back" : "first start");
+        SCOPED_TRACE(c.name);
         center.posted.clear();
         if (c.stored)
             setLastReminder(*c.stored);
@@ -130,9 +149,11 @@ TEST_F(ReminderTest, AFirstStartOrAClockSetBackWaitsForTheNextFriday) {
         auto weekly = reminder();
         ASSERT_TRUE(defaults->lastReminder());
         weekly->check();
+        settle();
         EXPECT_TRUE(center.posted.empty());
         now = c.nextFriday;
         weekly->check();
+        waitForPosts(1);
         ASSERT_EQ(center.posted.size(), 1u);
         EXPECT_EQ(center.posted[0].title, "Tijd om op te ruimen");
         EXPECT_TRUE(center.posted[0].body.startsWith("2 bestanden zijn over de datum ("))
@@ -151,12 +172,13 @@ TEST_F(ReminderTest, AMissedWeekOrABadStoredValueRemindsOnceAtTheNextCheck) {
         QSettings(settings, QSettings::IniFormat).setValue("lastReminder", stored);
         defaults = std::make_unique<UserDefaults>(settings);
         auto weekly = reminder();
-        QTest::qWait(100); // the start-up check
+        waitForPosts(1); // the start-up check
         ASSERT_EQ(center.posted.size(), 1u);
         EXPECT_TRUE(center.posted[0].body.startsWith("1 bestand is over de datum ("));
         // A wake and the timer after the same moment: nothing more.
         weekly->check();
         weekly->check();
+        settle();
         EXPECT_EQ(center.posted.size(), 1u);
         EXPECT_EQ(lastReminder(), now);
     }
@@ -165,9 +187,33 @@ TEST_F(ReminderTest, AMissedWeekOrABadStoredValueRemindsOnceAtTheNextCheck) {
 TEST_F(ReminderTest, NothingExpiredHandlesTheWeekQuietly) {
     expiredFiles(0);
     setLastReminder(utc(2026, 11, 27, 16));
-    reminder()->check();
+    auto weekly = reminder();
+    weekly->check();
+    settle();
     EXPECT_TRUE(center.posted.empty());
     EXPECT_EQ(lastReminder(), now);
+}
+
+// The sizes are measured away from this thread: the notification follows the check once they
+// are known, carrying their sum, and a wake or a second send while it waits posts nothing more.
+TEST_F(ReminderTest, TheNotificationWaitsForTheSizesAndIsPostedOnce) {
+    expiredFiles(3);
+    ASSERT_EQ(shelf->items(Freshness::expired).size(), 3u);
+    setLastReminder(utc(2026, 11, 27, 16));
+    auto weekly = reminder();
+    weekly->check();
+    EXPECT_TRUE(center.posted.empty());
+    EXPECT_TRUE(shelf->diskUsage().busy());
+    weekly->check();
+    weekly->send(false);
+    waitForPosts(1);
+    ASSERT_EQ(center.posted.size(), 1u);
+    qint64 bytes = 0;
+    for (int i = 0; i < 3; ++i)
+        bytes += allocatedSize(root / ("oud-" + std::to_string(i) + ".txt"));
+    ASSERT_GT(bytes, 0);
+    EXPECT_EQ(center.posted[0].body, Reminder::body(3, bytes));
+    EXPECT_TRUE(center.posted[0].body.contains(byteCountText(bytes)));
 }
 
 TEST_F(ReminderTest, NoCheckBeforeTheShelfHasLoaded) {
@@ -183,7 +229,7 @@ TEST_F(ReminderTest, TheTestNotificationWithAndWithoutExpiredFiles) {
     setLastReminder(utc(2026, 11, 1));
     {
         auto test = reminder(true);
-        QTest::qWait(100);
+        waitForPosts(1);
         ASSERT_EQ(center.posted.size(), 1u);
         EXPECT_EQ(center.posted[0].title, "Tijd om op te ruimen (proefmelding)");
         EXPECT_EQ(center.posted[0].body,
@@ -197,7 +243,7 @@ TEST_F(ReminderTest, TheTestNotificationWithAndWithoutExpiredFiles) {
     }
     center.posted.clear();
     auto test = reminder(true);
-    QTest::qWait(100);
+    waitForPosts(1);
     ASSERT_EQ(center.posted.size(), 1u);
     EXPECT_EQ(center.posted[0].title, "Tijd om op te ruimen (proefmelding)");
     EXPECT_TRUE(center.posted[0].body.startsWith("3 bestanden zijn over de datum ("));

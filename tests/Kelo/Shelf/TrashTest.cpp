@@ -238,6 +238,40 @@ TEST_F(TrashHome, MissingItemsTheTrashItselfAndABadDataHomeAreRefused) {
     EXPECT_EQ(entriesOf(work.path()), Names{"draft.txt"});
 }
 
+// A link in the Trash's place, or in the place of its files/ or info/, would put the file (or its
+// info file) outside every Trash, where gio puts it.
+TEST_F(TrashHome, ATrashOrTrashFolderThatIsALinkIsRefusedAndTheFileStays) {
+    const fs::path decoy = account.path() / "elders";
+    const struct {
+        const char *what;
+        fs::path link;
+        fs::path target;
+    } cases[] = {{"the Trash", trash, decoy},
+                 {"files", trash / "files", decoy / "files"},
+                 {"info", trash / "info", decoy / "info"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(trash);
+        fs::remove_all(decoy);
+        for (const fs::path &folder : {trash, decoy})
+            for (const char *name : {"files", "info"})
+                fs::create_directories(folder / name);
+        fs::remove_all(c.link);
+        fs::create_directory_symlink(c.target, c.link);
+        const auto file = work.file("geheim.txt", "blijft");
+
+        const auto moved = kelo::moveToTrash(file, environment);
+        ASSERT_FALSE(moved);
+        EXPECT_EQ(moved.error().code, ELOOP) << moved.error().description;
+        EXPECT_EQ(moved.error().description, "cannot use \"" + c.link.native() +
+                                                 "\" as a Trash folder: it is a symbolic link");
+        EXPECT_EQ(readFile(file), "blijft");
+        for (const fs::path &folder : {trash, decoy})
+            for (const char *name : {"files", "info"})
+                EXPECT_TRUE(entriesOf(folder / name).empty()) << folder / name;
+    }
+}
+
 // A second file system --------------------------------------------------------------------------
 
 // A tmpfs mounted for the test, at a path with a space (written \040 in the mount table).

@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <sodium.h>
 
@@ -30,8 +31,9 @@ namespace {
 // A tiny HTTP/1.1 server with a canned response per path; 404 for the others.
 class TestServer : public QObject {
 public:
-    // A body; a redirect to the text; no answer at all; half the body, then the end; 404.
-    enum class Kind { body, redirect, silent, closeEarly, notFound };
+    // A body; a redirect to the text; no answer at all; half the body, then the end; 404; the
+    // body one byte every 200 ms.
+    enum class Kind { body, redirect, silent, closeEarly, notFound, drip };
 
     TestServer() {
         if (!m_server.listen(QHostAddress::LocalHost))
@@ -66,6 +68,18 @@ private:
         const QByteArray close = "\r\nConnection: close\r\n\r\n";
         if (kind == Kind::silent)
             return;
+        if (kind == Kind::drip) {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(text.size()) +
+                          close);
+            auto *timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, [socket, text, sent = qsizetype(0)]() mutable {
+                if (sent < text.size())
+                    socket->write(text.mid(sent++, 1));
+            });
+            connect(socket, &QTcpSocket::disconnected, timer, &QTimer::stop);
+            timer->start(200);
+            return;
+        }
         if (kind == Kind::notFound)
             socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0" + close);
         else if (kind == Kind::redirect)
@@ -301,6 +315,8 @@ TEST_F(UpdaterTest, FailedChecksAreOneErrorDialog) {
                  {{}, Kind::notFound, "HTTP-status 404", 1},
                  {QByteArray(4096, ' '), Kind::body, "groter dan de 1024 bytes", 1},
                  {{}, Kind::silent, "geen antwoord", 1},
+                 // Every byte in time for the transfer timeout, the whole not within the deadline.
+                 {QByteArray(100, ' '), Kind::drip, "na 1.5 seconden nog niet binnen", 1},
                  {"http://example.invalid/a.xml", Kind::redirect, "a.xml komt niet via https", 1},
                  // Five redirects are followed, the sixth is refused.
                  {"/appcast.xml", Kind::redirect, "Te veel omleidingen", 6},
@@ -311,6 +327,7 @@ TEST_F(UpdaterTest, FailedChecksAreOneErrorDialog) {
         server.serve("/appcast.xml", c.text, c.kind);
         auto options = this->options();
         options.maximumFeedSize = 1024;
+        options.feedDeadline = 1500ms;
         if (c.feed)
             options.feed = QUrl(QString::fromLatin1(c.feed));
         auto updater = makeUpdater(options);
@@ -338,11 +355,14 @@ TEST_F(UpdaterTest, ADownloadThatDoesNotMatchTheFeedIsRemoved) {
     } cases[] = {{sign("another payload"), 0, TestServer::Kind::body, "handtekening"},
                  {sign(payload), -1, TestServer::Kind::body, "bytes"},
                  {sign(payload), 1, TestServer::Kind::body, "bytes"},
-                 {sign(payload), 0, TestServer::Kind::closeEarly, ""}};
+                 {sign(payload), 0, TestServer::Kind::closeEarly, ""},
+                 {sign(payload), 0, TestServer::Kind::drip, "na 1.5 seconden nog niet binnen"}};
+    auto options = this->options();
+    options.downloadDeadline = 1500ms;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.mention.toStdString() + " " + std::to_string(c.lengthChange));
         serveRelease(c.signature, payload.size() + c.lengthChange, c.kind);
-        auto updater = makeUpdater();
+        auto updater = makeUpdater(options);
         check(*updater);
         install(*updater);
         EXPECT_TRUE(shown->opened.empty());

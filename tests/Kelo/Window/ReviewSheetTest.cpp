@@ -2,10 +2,11 @@
 #include "StampedHome.h"
 
 #include "ByteCount.h"
+#include "DiskUsage.h"
+#include "ReviewListModel.h"
+#include "ReviewListView.h"
 #include "ShelfOrder.h"
 
-#include <QCheckBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -33,16 +34,25 @@ protected:
         return sheet;
     }
 
-    static QStringList labelTexts(const QWidget *row) {
-        QStringList texts;
-        for (const QLabel *label : row->findChildren<QLabel *>())
-            if (!label->text().isEmpty())
-                texts << label->text();
-        return texts;
+    // Sizes are counted in the background; the sheet learns them from the event loop.
+    static void waitForSizes(const ReviewSheet &sheet) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return sheet.model().sizesKnown(); }, 5000));
     }
 
-    static void pressKey(ReviewSheet &sheet, Qt::Key key) {
-        QTest::keyClick(sheet.focusWidget() ? sheet.focusWidget() : &sheet, key);
+    // A group's row reads the folder's name and the folder that holds it.
+    static QStringList groupTexts(const ReviewSheet &sheet, const fs::path &folder) {
+        const QModelIndex group = sheet.model().groupIndex(folder);
+        return {group.data().toString(), group.data(ReviewListModel::ParentFolderRole).toString()};
+    }
+
+    static void clickRow(ReviewSheet &sheet, const QModelIndex &row) {
+        ReviewListView &view = sheet.view();
+        view.scrollTo(row);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(row).center());
+    }
+
+    static bool listed(const ReviewSheet &sheet, const fs::path &file) {
+        return sheet.model().fileIndex(file).isValid();
     }
 };
 
@@ -52,8 +62,9 @@ QString summary(int ticked, int listed, std::int64_t bytes) {
 
 } // namespace
 
-// Every expired file starts ticked; the file, row, folder and group ticks follow each other, and
-// the count, summary and Trash button follow the ticks.
+// Every expired file starts ticked, at once, its size a dash until it is counted; the file,
+// row, folder and group ticks follow each other, and the count, summary and Trash button follow
+// the ticks.
 TEST_F(ReviewSheetTest, TicksOfFilesAndGroupsAndWhatTheyCount) {
     const fs::path a = stamped(home / "Oud/a.pdf", -3, 10'000);
     const fs::path b = stamped(home / "Oud/b.txt", -1, 200'000);
@@ -61,67 +72,70 @@ TEST_F(ReviewSheetTest, TicksOfFilesAndGroupsAndWhatTheyCount) {
     const fs::path other = stamped(home / "Werk/d.txt", -1, 5'000);
     const fs::path fresh = stamped(home / "Oud/vers.txt", 40);
     loadShelf({home});
+    const fs::path oud = home / "Oud", werk = home / "Werk";
     const auto sheet = openSheet();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
-    QCheckBox *oud = sheet->groupCheckBox(home / "Oud");
-    QCheckBox *werk = sheet->groupCheckBox(home / "Werk");
-    ASSERT_TRUE(oud && werk);
-
-    EXPECT_EQ(sheet->summaryText(), summary(4, 4,
-                                            allocatedSize(a) + allocatedSize(b) + allocatedSize(c) +
-                                                allocatedSize(other)));
+    EXPECT_EQ(sheet->summaryText(), "4 van 4 · 0 bytes, telt nog…");
     EXPECT_EQ(sheet->trashButton()->text(), "4 bestanden naar prullenbak");
     EXPECT_TRUE(sheet->trashButton()->isEnabled());
     for (const auto &file : {a, b, c, other}) {
-        ASSERT_NE(sheet->fileCheckBox(file), nullptr);
-        EXPECT_TRUE(sheet->fileCheckBox(file)->isChecked());
-        EXPECT_EQ(sheet->sizeText(file), byteCountText(allocatedSize(file)));
+        EXPECT_TRUE(sheet->isTicked(file));
+        EXPECT_EQ(sheet->sizeText(file), "—");
     }
-    EXPECT_EQ(sheet->fileCheckBox(fresh), nullptr);
-    EXPECT_EQ(oud->checkState(), Qt::Checked);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
+
+    waitForSizes(*sheet);
+    EXPECT_EQ(sheet->summaryText(), summary(4, 4,
+                                            allocatedSize(a) + allocatedSize(b) + allocatedSize(c) +
+                                                allocatedSize(other)));
+    for (const auto &file : {a, b, c, other})
+        EXPECT_EQ(sheet->sizeText(file), byteCountText(allocatedSize(file)));
+    EXPECT_FALSE(listed(*sheet, fresh));
+    EXPECT_EQ(sheet->groupState(oud), Qt::Checked);
 
     // A group's checkbox unticks only its own files.
-    oud->click();
-    EXPECT_EQ(oud->checkState(), Qt::Unchecked);
+    clickRow(*sheet, sheet->model().groupIndex(oud));
+    EXPECT_EQ(sheet->groupState(oud), Qt::Unchecked);
     for (const auto &file : {a, b, c})
-        EXPECT_FALSE(sheet->fileCheckBox(file)->isChecked());
-    EXPECT_EQ(werk->checkState(), Qt::Checked);
+        EXPECT_FALSE(sheet->isTicked(file));
+    EXPECT_EQ(sheet->groupState(werk), Qt::Checked);
     EXPECT_EQ(sheet->trashButton()->text(), "1 bestand naar prullenbak");
     EXPECT_EQ(sheet->summaryText(), "1 van 4 · " + sheet->sizeText(other));
 
-    // One file ticked: the group is partly ticked, and its checkbox ticks them all.
-    sheet->fileCheckBox(b)->click();
-    EXPECT_EQ(oud->checkState(), Qt::PartiallyChecked);
+    // One file ticked: the group is mixed, and a click on it ticks them all.
+    clickRow(*sheet, sheet->model().fileIndex(b));
+    EXPECT_EQ(sheet->groupState(oud), Qt::PartiallyChecked);
     EXPECT_EQ(sheet->summaryText(), summary(2, 4, allocatedSize(b) + allocatedSize(other)));
-    oud->click();
-    EXPECT_EQ(oud->checkState(), Qt::Checked);
-    EXPECT_TRUE(sheet->fileCheckBox(a)->isChecked());
+    clickRow(*sheet, sheet->model().groupIndex(oud));
+    EXPECT_EQ(sheet->groupState(oud), Qt::Checked);
+    EXPECT_TRUE(sheet->isTicked(a));
     EXPECT_EQ(sheet->trashButton()->text(), "4 bestanden naar prullenbak");
 
-    // A click on the row's name toggles its checkbox, one on the group's header the group's.
-    QLabel *name = nullptr;
-    for (QLabel *label : sheet->fileCheckBox(a)->parentWidget()->findChildren<QLabel *>())
-        if (label->text() == "a.pdf")
-            name = label;
-    ASSERT_NE(name, nullptr);
-    QTest::mouseClick(name, Qt::LeftButton);
-    EXPECT_FALSE(sheet->fileCheckBox(a)->isChecked());
-    EXPECT_EQ(oud->checkState(), Qt::PartiallyChecked);
-    QTest::mouseClick(sheet->groupHeader(home / "Oud"), Qt::LeftButton);
-    EXPECT_TRUE(sheet->fileCheckBox(a)->isChecked());
+    // The keyboard: arrows move through groups and files, Space toggles the current row.
+    ReviewListView &view = sheet->view();
+    view.setFocus();
+    view.setCurrentIndex(sheet->model().groupIndex(oud));
+    QTest::keyClick(&view, Qt::Key_Down);
+    EXPECT_EQ(view.currentIndex(), sheet->model().fileIndex(a));
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_FALSE(sheet->isTicked(a));
+    EXPECT_EQ(sheet->groupState(oud), Qt::PartiallyChecked);
+    QTest::keyClick(&view, Qt::Key_Up);
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_TRUE(sheet->isTicked(a));
 
     // Nothing ticked: the button is off, and Return does nothing.
-    oud->click();
-    werk->click();
+    clickRow(*sheet, sheet->model().groupIndex(oud));
+    clickRow(*sheet, sheet->model().groupIndex(werk));
     EXPECT_FALSE(sheet->trashButton()->isEnabled());
     EXPECT_EQ(sheet->trashButton()->text(), "0 bestanden naar prullenbak");
     EXPECT_EQ(sheet->summaryText(), "0 van 4 · 0 bytes");
-    pressKey(*sheet, Qt::Key_Return);
+    QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_TRUE(sheet->isVisible());
     for (const auto &file : {a, b, c, other})
         EXPECT_TRUE(fs::exists(file));
 }
 
+// Closing, by any means, moves nothing and stops the counting of sizes.
 TEST_F(ReviewSheetTest, EscapeLaterAndClosingEndTheReviewAndMoveNothing) {
     const fs::path a = stamped(home / "Oud/a.pdf", -3);
     const fs::path b = stamped(home / "Oud/b.txt", -1);
@@ -130,16 +144,20 @@ TEST_F(ReviewSheetTest, EscapeLaterAndClosingEndTheReviewAndMoveNothing) {
     for (const char *way : {"Escape", "Later", "close"}) {
         SCOPED_TRACE(way);
         const auto sheet = openSheet();
-        sheet->fileCheckBox(a)->click();
-        if (way == std::string("Escape"))
-            pressKey(*sheet, Qt::Key_Escape);
-        else if (way == std::string("Later"))
+        EXPECT_TRUE(shelf->diskUsage().busy());
+        sheet->model().toggle(sheet->model().fileIndex(a));
+        if (way == std::string("Escape")) {
+            sheet->view().setFocus();
+            QTest::keyClick(&sheet->view(), Qt::Key_Escape);
+        } else if (way == std::string("Later")) {
             sheet->laterButton()->click();
-        else
+        } else {
             sheet->close();
+        }
         EXPECT_FALSE(sheet->isVisible());
         EXPECT_EQ(sheet->result(), QDialog::Rejected);
         EXPECT_FALSE(shelf->reviewing());
+        EXPECT_FALSE(shelf->diskUsage().busy());
         EXPECT_TRUE(fs::exists(a));
         EXPECT_TRUE(fs::exists(b));
         EXPECT_FALSE(fs::exists(dataHome / "Trash"));
@@ -167,23 +185,23 @@ TEST_F(ReviewSheetTest, ReturnMovesTheTickedFilesAndFoldersToTheTrash) {
                                                {home / "Downloads" / "Oud", {a, b, odd}},
                                                {home / "Werk", {c, project}}};
     EXPECT_EQ(sheet->groups(), expected);
-    EXPECT_EQ(labelTexts(sheet->groupHeader(home / "Downloads" / "Oud")),
-              QStringList({"Oud", "~/Downloads"}));
-    EXPECT_EQ(labelTexts(sheet->groupHeader(home / "Werk")), QStringList({"Werk", "~"}));
-    EXPECT_EQ(labelTexts(sheet->groupHeader(outside.parent_path())),
+    EXPECT_EQ(groupTexts(*sheet, home / "Downloads" / "Oud"), QStringList({"Oud", "~/Downloads"}));
+    EXPECT_EQ(groupTexts(*sheet, home / "Werk"), QStringList({"Werk", "~"}));
+    EXPECT_EQ(groupTexts(*sheet, outside.parent_path()),
               QStringList({"elders", QString::fromStdString(folder.path().string())}));
-    EXPECT_EQ(sheet->groupHeader(home / "Werk")->toolTip(),
+    EXPECT_EQ(sheet->model().groupIndex(home / "Werk").data(Qt::ToolTipRole).toString(),
               QString::fromStdString((home / "Werk").string()));
     EXPECT_EQ(sheet->summaryText().left(8), "6 van 6 ");
-    ASSERT_NE(sheet->fileCheckBox(project), nullptr);
-    EXPECT_EQ(sheet->fileCheckBox(project / "notities.txt"), nullptr);
+    EXPECT_TRUE(listed(*sheet, project));
+    EXPECT_FALSE(listed(*sheet, project / "notities.txt"));
+    waitForSizes(*sheet);
     EXPECT_GE(sheet->fileSize(project), 58'000);
     EXPECT_EQ(sheet->fileSize(project), allocatedSize(project));
     EXPECT_EQ(sheet->sizeText(project), byteCountText(allocatedSize(project)));
-    sheet->fileCheckBox(b)->click();
+    sheet->model().toggle(sheet->model().fileIndex(b));
     sheet->laterButton()->setFocus();
 
-    pressKey(*sheet, Qt::Key_Return);
+    QTest::keyClick(sheet->laterButton(), Qt::Key_Return);
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_EQ(sheet->result(), QDialog::Accepted);
     EXPECT_FALSE(shelf->reviewing());
@@ -199,6 +217,21 @@ TEST_F(ReviewSheetTest, ReturnMovesTheTickedFilesAndFoldersToTheTrash) {
     EXPECT_EQ(expired.front().url, b);
 }
 
+// The Trash button does not wait for the sizes: what is ticked goes while they are counted.
+TEST_F(ReviewSheetTest, TheTrashButtonWorksBeforeTheSizesAreKnown) {
+    const fs::path a = stamped(home / "Oud/a.pdf", -3, 10'000);
+    const fs::path b = stamped(home / "Oud/b.txt", -1, 20'000);
+    loadShelf({home});
+    const auto sheet = openSheet();
+    sheet->model().toggle(sheet->model().fileIndex(b));
+    ASSERT_EQ(sheet->sizeText(a), "—");
+    EXPECT_EQ(sheet->summaryText(), "1 van 2 · 0 bytes, telt nog…");
+    sheet->trashButton()->click();
+    EXPECT_EQ(sheet->result(), QDialog::Accepted);
+    EXPECT_TRUE(inTrash(a) && !fs::exists(a));
+    EXPECT_TRUE(fs::exists(b) && !inTrash(b));
+}
+
 // A ticked file whose date is renewed while the review is open, by the shelf or behind its back
 // through the tag index, leaves the review: it no longer counts, and the Trash button leaves it
 // where it is. A newly expired file joins unticked. The other ticks stay as the user set them.
@@ -209,7 +242,8 @@ TEST_F(ReviewSheetTest, AFileRenewedMeanwhileLeavesTheReviewAndStays) {
     const fs::path d = stamped(home / "Oud/d.txt", -2, 1'000);
     loadShelf({home});
     const auto sheet = openSheet();
-    sheet->fileCheckBox(a)->click();
+    sheet->model().toggle(sheet->model().fileIndex(a));
+    waitForSizes(*sheet);
     ASSERT_EQ(sheet->summaryText(),
               summary(3, 4, allocatedSize(b) + allocatedSize(c) + allocatedSize(d)));
 
@@ -217,19 +251,18 @@ TEST_F(ReviewSheetTest, AFileRenewedMeanwhileLeavesTheReviewAndStays) {
                                       [&](const Shelf::Item &item) { return item.url == b; });
     ASSERT_NE(renewed, shelf->items().end());
     shelf->perform(Shelf::extend(b, Term::month), Shelf::Item(*renewed));
-    EXPECT_EQ(sheet->fileCheckBox(b), nullptr);
+    EXPECT_FALSE(listed(*sheet, b));
     EXPECT_EQ(sheet->summaryText(), summary(2, 3, allocatedSize(c) + allocatedSize(d)));
 
     stamp(d, 30);
     const fs::path late = stamped(home / "Oud/laat.txt", -1);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return !sheet->fileCheckBox(d) && sheet->fileCheckBox(late); }, 5000));
-    EXPECT_FALSE(sheet->fileCheckBox(late)->isChecked());
-    EXPECT_FALSE(sheet->fileCheckBox(a)->isChecked());
-    EXPECT_TRUE(sheet->fileCheckBox(c)->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(*sheet, d) && listed(*sheet, late); }, 5000));
+    EXPECT_FALSE(sheet->isTicked(late));
+    EXPECT_FALSE(sheet->isTicked(a));
+    EXPECT_TRUE(sheet->isTicked(c));
     EXPECT_EQ(sheet->summaryText(), summary(1, 3, allocatedSize(c)));
     EXPECT_EQ(sheet->trashButton()->text(), "1 bestand naar prullenbak");
-    EXPECT_EQ(sheet->groupCheckBox(home / "Oud")->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(sheet->groupState(home / "Oud"), Qt::PartiallyChecked);
 
     sheet->trashButton()->click();
     for (const auto &kept : {a, b, d, late})

@@ -1,0 +1,279 @@
+#include "DiskUsage.h"
+
+#include "ShelfOrder.h"
+
+#include <QMetaObject>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace kelo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Results reach the window at most this often while the worker is busy.
+constexpr auto batchInterval = std::chrono::milliseconds(50);
+
+// What says an item is still the one that was measured. A folder's own times change when an
+// entry directly inside it comes or goes; a change deeper down is seen the next time the item
+// itself changes.
+struct Signature {
+    dev_t device = 0;
+    ino_t inode = 0;
+    mode_t mode = 0;
+    off_t length = 0;
+    timespec modified{};
+    timespec changed{};
+    bool exists = false;
+
+    bool operator==(const Signature &other) const {
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               mode == other.mode && length == other.length &&
+               modified.tv_sec == other.modified.tv_sec &&
+               modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+Signature signatureOf(const std::string &item) {
+    struct stat status {};
+    Signature signature;
+    if (::lstat(item.c_str(), &status) != 0)
+        return signature;
+    signature.exists = true;
+    signature.device = status.st_dev;
+    signature.inode = status.st_ino;
+    signature.mode = status.st_mode;
+    signature.length = status.st_size;
+    signature.modified = status.st_mtim;
+    signature.changed = status.st_ctim;
+    return signature;
+}
+
+} // namespace
+
+class DiskUsage::Worker {
+public:
+    explicit Worker(DiskUsage &owner) : m_owner(&owner) {
+        m_thread = std::thread([this] { run(); });
+    }
+
+    ~Worker() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+            m_generation.fetch_add(1);
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+
+    void setWanted(std::vector<std::string> items, unsigned long long generation) {
+        {
+            // Counted under the lock: counted after it, the worker could test the count between
+            // the two and then sleep through the notification.
+            std::lock_guard lock(m_mutex);
+            m_wantedList = std::move(items);
+            m_wanted = std::unordered_set<std::string>(m_wantedList.begin(), m_wantedList.end());
+            m_wantedGeneration = generation;
+            m_generation.fetch_add(1);
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    void run() {
+        // Sizing is background work: the lowest CPU priority and the idle I/O class.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+        constexpr int ioprioWhoProcess = 1, ioprioClassIdle = 3, ioprioClassShift = 13;
+        ::syscall(SYS_ioprio_set, ioprioWhoProcess, ::gettid(),
+                  ioprioClassIdle << ioprioClassShift);
+        unsigned long long seen = 0;
+        while (true) {
+            std::vector<std::string> items;
+            unsigned long long generation = 0;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [&] { return m_stopping || m_generation.load() != seen; });
+                if (m_stopping)
+                    return;
+                seen = m_generation.load();
+                items = m_wantedList;
+                generation = m_wantedGeneration;
+            }
+            measure(items, generation, seen);
+        }
+    }
+
+    // Measures what is wanted, handing results over in batches; gives up on a list that was
+    // replaced, keeping what it measured of items still wanted. An item that did not change is
+    // handed over too, with the size it had: the owner learns that it is still right.
+    void measure(const std::vector<std::string> &items, unsigned long long generation,
+                 unsigned long long seen) {
+        std::vector<Measured> batch;
+        auto lastSent = Clock::now();
+        for (const auto &item : items) {
+            if (m_generation.load() != seen)
+                return hand(std::move(batch), false, generation);
+            const Signature signature = signatureOf(item);
+            auto known = m_known.find(item);
+            if (known == m_known.end() || !(known->second.signature == signature)) {
+                const auto bytes = signature.exists
+                                       ? allocatedSize(item, [&] { return unwanted(item, seen); })
+                                       : std::optional<std::int64_t>(0);
+                if (!bytes)
+                    continue;
+                known = m_known.insert_or_assign(item, Known{signature, *bytes}).first;
+            }
+            batch.push_back({item, known->second.bytes});
+            if (Clock::now() - lastSent >= batchInterval) {
+                hand(std::move(batch), false, generation);
+                batch.clear();
+                lastSent = Clock::now();
+            }
+        }
+        hand(std::move(batch), true, generation);
+    }
+
+    // True when the wanted list changed and no longer holds `item`, or the usage is going away.
+    bool unwanted(const std::string &item, unsigned long long seen) {
+        if (m_generation.load() == seen)
+            return false;
+        std::lock_guard lock(m_mutex);
+        return m_stopping || !m_wanted.contains(item);
+    }
+
+    void hand(std::vector<Measured> batch, bool done, unsigned long long generation) {
+        if (batch.empty() && !done)
+            return;
+        // Queued to the main thread; dropped there if the usage is gone by then.
+        QMetaObject::invokeMethod(
+            m_owner,
+            [owner = m_owner, batch = std::move(batch), done, generation]() mutable {
+                owner->receive(std::move(batch), done, generation);
+            },
+            Qt::QueuedConnection);
+    }
+
+    struct Known {
+        Signature signature;
+        std::int64_t bytes = 0;
+    };
+
+    DiskUsage *m_owner;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::atomic<unsigned long long> m_generation{0};
+    bool m_stopping = false;
+    std::vector<std::string> m_wantedList;
+    std::unordered_set<std::string> m_wanted;
+    unsigned long long m_wantedGeneration = 0;
+    // Worker thread only.
+    std::unordered_map<std::string, Known> m_known;
+};
+
+DiskUsage::DiskUsage(QObject *parent) : QObject(parent) {
+}
+
+DiskUsage::~DiskUsage() = default;
+
+void DiskUsage::want(const QObject *consumer, const std::vector<std::filesystem::path> &items) {
+    std::vector<std::string> wanted;
+    wanted.reserve(items.size());
+    for (const auto &item : items)
+        wanted.push_back(item.native());
+    const auto found = m_wanted.find(consumer);
+    if (found == m_wanted.end() ? wanted.empty() : found->second.items == wanted)
+        return;
+
+    // What this consumer did not want before is checked again for it, in the list sent next.
+    const std::unordered_set<std::string> before =
+        found == m_wanted.end() ? std::unordered_set<std::string>()
+                                : std::unordered_set<std::string>(found->second.items.begin(),
+                                                                  found->second.items.end());
+    for (const auto &item : wanted)
+        if (!before.contains(item))
+            m_sizes[item].needed = m_generation + 1;
+
+    if (wanted.empty()) {
+        disconnect(found->second.destroyed);
+        m_wanted.erase(found);
+    } else if (found == m_wanted.end()) {
+        const auto destroyed = connect(consumer, &QObject::destroyed, this, [this, consumer] {
+            if (m_wanted.erase(consumer))
+                sendWanted();
+        });
+        m_wanted.emplace(consumer, Consumer{std::move(wanted), destroyed});
+    } else {
+        found->second.items = std::move(wanted);
+    }
+    sendWanted();
+}
+
+void DiskUsage::sendWanted() {
+    std::vector<std::string> all;
+    if (m_wanted.size() == 1) {
+        // The common case, the review or the reminder alone: nothing to merge.
+        all = m_wanted.begin()->second.items;
+    } else {
+        std::unordered_set<std::string> seen;
+        for (const auto &[consumer, wanted] : m_wanted)
+            for (const auto &item : wanted.items)
+                if (seen.insert(item).second)
+                    all.push_back(item);
+    }
+    ++m_generation;
+    m_busy = !all.empty();
+    if (!m_worker && all.empty())
+        return;
+    if (!m_worker)
+        m_worker = std::make_unique<Worker>(*this);
+    m_worker->setWanted(std::move(all), m_generation);
+}
+
+void DiskUsage::receive(std::vector<Measured> batch, bool done, unsigned long long generation) {
+    bool changed = false;
+    for (auto &measured : batch) {
+        Known &known = m_sizes[measured.item];
+        const bool wasCurrent = known.current();
+        changed = changed || known.bytes != measured.bytes;
+        known.bytes = measured.bytes;
+        known.checked = std::max(known.checked, generation);
+        changed = changed || known.current() != wasCurrent;
+    }
+    // A finished list that has been replaced meanwhile says nothing about the new one.
+    const bool finished = done && generation == m_generation && m_busy;
+    if (finished)
+        m_busy = false;
+    if (changed || finished)
+        emit sizesChanged();
+}
+
+std::optional<std::int64_t> DiskUsage::size(const std::filesystem::path &item) const {
+    const auto found = m_sizes.find(item.native());
+    if (found == m_sizes.end())
+        return std::nullopt;
+    return found->second.bytes;
+}
+
+bool DiskUsage::allKnown(const std::vector<std::filesystem::path> &items) const {
+    for (const auto &item : items) {
+        const auto found = m_sizes.find(item.native());
+        if (found == m_sizes.end() || !found->second.current())
+            return false;
+    }
+    return true;
+}
+
+} // namespace kelo
