@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -84,7 +85,6 @@ public:
             // the two and then sleep through the notification.
             std::lock_guard lock(m_mutex);
             m_wantedList = std::move(items);
-            m_wanted = std::unordered_set<std::string>(m_wantedList.begin(), m_wantedList.end());
             m_wantedGeneration = generation;
             m_generation.fetch_add(1);
         }
@@ -147,10 +147,17 @@ private:
 
     // True when the wanted list changed and no longer holds `item`, or the usage is going away.
     bool unwanted(const std::string &item, unsigned long long seen) {
-        if (m_generation.load() == seen)
+        const unsigned long long now = m_generation.load();
+        if (now == seen || now == m_stillWantedIn)
             return false;
+        // Looked up here, on the worker, rather than indexed where the list is handed over on
+        // the main thread; the answer holds until the list changes again.
         std::lock_guard lock(m_mutex);
-        return m_stopping || !m_wanted.contains(item);
+        if (m_stopping ||
+            std::find(m_wantedList.begin(), m_wantedList.end(), item) == m_wantedList.end())
+            return true;
+        m_stillWantedIn = now;
+        return false;
     }
 
     void hand(std::vector<Measured> batch, bool done, unsigned long long generation) {
@@ -177,7 +184,8 @@ private:
     std::atomic<unsigned long long> m_generation{0};
     bool m_stopping = false;
     std::vector<std::string> m_wantedList;
-    std::unordered_set<std::string> m_wanted;
+    // The last list in which the item being measured was found still wanted.
+    unsigned long long m_stillWantedIn = 0;
     unsigned long long m_wantedGeneration = 0;
     // Worker thread only.
     std::unordered_map<std::string, Known> m_known;
