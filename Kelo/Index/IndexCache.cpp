@@ -202,7 +202,138 @@ std::optional<std::string> serialised(const std::string &scopeSignature,
     return content;
 }
 
+// Writes a temporary file in the same folder and renames it over `file`.
+bool writeAtomically(const fs::path &file, std::string_view content) {
+    const fs::path folder = file.parent_path();
+    if (!folder.empty() && !makeFolders(folder))
+        return false;
+    // A name of its own each time: a temporary file left by a process that died does not block
+    // every later save.
+    std::string temporary = file.native() + ".tmp-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool written = writeAll(fd, content);
+    written = ::close(fd) == 0 && written;
+    if (written && ::rename(temporary.c_str(), file.c_str()) == 0)
+        return true;
+    ::unlink(temporary.c_str());
+    return false;
+}
+
+// The records file: this header line, the time of writing in seconds since 1970 and a line,
+// the number of records and a line, each record as its path and a NUL byte, then "device inode
+// stamp-length tags-length" and a line, then the stamp's and the tags' bytes; then the checksum
+// as in the cache.
+constexpr std::string_view recordsHeader = "kelo-stamp-records 1\n";
+
+template <typename Number> bool readNumber(std::string_view text, Number &number) {
+    if (text.empty() || (text.size() > 1 && text.front() == '0'))
+        return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// Takes the text up to the next space (or the end) off `rest`.
+std::string_view takeWord(std::string_view &rest) {
+    const size_t end = std::min(rest.find(' '), rest.size());
+    const std::string_view word = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    return word;
+}
+
+std::optional<StampRecords> parsedRecords(std::string_view content) {
+    if (content.size() < trailerSize)
+        return std::nullopt;
+    const std::string_view body = content.substr(0, content.size() - trailerSize);
+    const std::string_view trailer = content.substr(body.size());
+    if (trailer.substr(0, checksumSize) != checksum(body) || trailer.back() != '\n')
+        return std::nullopt;
+    std::string_view rest = body;
+    if (!rest.starts_with(recordsHeader))
+        return std::nullopt;
+    rest.remove_prefix(recordsHeader.size());
+    const auto timeText = takeLine(rest);
+    const auto countText = takeLine(rest);
+    long long seconds = 0;
+    std::uint64_t count = 0;
+    if (!timeText || !countText || !readNumber(*timeText, seconds) ||
+        !readNumber(*countText, count) || count > maximumIndexCacheEntries)
+        return std::nullopt;
+    StampRecords records;
+    records.written = std::chrono::system_clock::time_point(std::chrono::seconds(seconds));
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const size_t nul = rest.find('\0');
+        if (nul == std::string_view::npos || nul == 0 || rest.front() != '/')
+            return std::nullopt;
+        std::string path(rest.substr(0, nul));
+        rest.remove_prefix(nul + 1);
+        auto line = takeLine(rest);
+        if (!line)
+            return std::nullopt;
+        StampRecord record;
+        size_t stampSize = 0, tagsSize = 0;
+        if (!readNumber(takeWord(*line), record.device) ||
+            !readNumber(takeWord(*line), record.inode) || !readNumber(takeWord(*line), stampSize) ||
+            !readNumber(*line, tagsSize) || stampSize == 0 || stampSize + tagsSize > rest.size())
+            return std::nullopt;
+        record.stamp = rest.substr(0, stampSize);
+        record.tags = rest.substr(stampSize, tagsSize);
+        rest.remove_prefix(stampSize + tagsSize);
+        records.records.emplace(std::move(path), std::move(record));
+    }
+    if (!rest.empty())
+        return std::nullopt;
+    return records;
+}
+
 } // namespace
+
+fs::path stampRecordsFile(const fs::path &cacheFile) {
+    return cacheFile.empty() ? fs::path() : fs::path(cacheFile.native() + ".stamps");
+}
+
+std::optional<StampRecords> loadStampRecords(const fs::path &file) {
+    try {
+        const std::atomic<bool> never = false;
+        const auto content = file.empty() ? std::nullopt : readCacheFile(file, never);
+        return content ? parsedRecords(*content) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+bool saveStampRecords(const fs::path &file,
+                      const std::unordered_map<std::string, StampRecord> &records) {
+    try {
+        if (file.empty() || records.size() > maximumIndexCacheEntries)
+            return false;
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::system_clock::now().time_since_epoch())
+                                 .count();
+        std::string content(recordsHeader);
+        content += std::to_string(seconds) + '\n' + std::to_string(records.size()) + '\n';
+        for (const auto &[path, record] : records) {
+            if (!path.starts_with('/') || path.find('\0') != std::string::npos ||
+                record.stamp.empty())
+                return false;
+            content += path;
+            content += '\0';
+            content += std::to_string(record.device) + ' ' + std::to_string(record.inode) + ' ' +
+                       std::to_string(record.stamp.size()) + ' ' +
+                       std::to_string(record.tags.size()) + '\n';
+            content += record.stamp;
+            content += record.tags;
+            if (content.size() + trailerSize > maximumFileSize)
+                return false;
+        }
+        content += checksum(content);
+        content += '\n';
+        return writeAtomically(file, content);
+    } catch (...) {
+        return false;
+    }
+}
 
 fs::path defaultIndexCacheFile() {
     fs::path cacheHome;
@@ -260,21 +391,7 @@ bool saveIndexCache(const fs::path &file, const std::string &scopeSignature,
         const auto content = serialised(scopeSignature, paths);
         if (!content)
             return false;
-        const fs::path folder = file.parent_path();
-        if (!folder.empty() && !makeFolders(folder))
-            return false;
-
-        const std::string temporary = file.native() + ".tmp-" + std::to_string(::getpid());
-        const int fd =
-            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-        if (fd < 0)
-            return false;
-        bool written = writeAll(fd, *content);
-        written = ::close(fd) == 0 && written;
-        if (written && ::rename(temporary.c_str(), file.c_str()) == 0)
-            return true;
-        ::unlink(temporary.c_str());
-        return false;
+        return writeAtomically(file, *content);
     } catch (...) {
         return false;
     }

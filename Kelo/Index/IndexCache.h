@@ -1,13 +1,17 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "StampKeeper.h"
 
 namespace kelo {
 
@@ -38,5 +42,21 @@ std::optional<std::vector<std::filesystem::path>> loadIndexCache(const std::file
 // loaded back (more than the maximum of paths, or 64 MiB); nothing else is touched.
 bool saveIndexCache(const std::filesystem::path &file, const std::string &scopeSignature,
                     const std::vector<std::filesystem::path> &paths);
+
+// What the index knew of each stamped file when it last wrote its records, beside the cache, so
+// that a file saved while Kelo was not running can get its date back at the next start.
+struct StampRecords {
+    std::chrono::system_clock::time_point written;
+    std::unordered_map<std::string, StampRecord> records;
+};
+
+// The records file that goes with a cache file.
+std::filesystem::path stampRecordsFile(const std::filesystem::path &cacheFile);
+// The records, or none when the file is missing, damaged or cut short.
+std::optional<StampRecords> loadStampRecords(const std::filesystem::path &file);
+// Writes the records atomically, stamped with the time of writing; false when they could not
+// be written.
+bool saveStampRecords(const std::filesystem::path &file,
+                      const std::unordered_map<std::string, StampRecord> &records);
 
 } // namespace kelo

@@ -2,6 +2,7 @@
 
 #include "Crawler.h"
 #include "IndexCache.h"
+#include "StampKeeper.h"
 #include "TagReading.h"
 
 #include <algorithm>
@@ -100,6 +101,7 @@ class TagIndex::Engine {
 public:
     Engine(Options options, Signal finishedGathering, Signal updated)
         : m_options(std::move(options)), m_crawler(m_options.scope, m_options.tag),
+          m_keeper({m_options.tag, m_options.log, m_options.saveWindow}),
           m_finishedGathering(std::move(finishedGathering)), m_updated(std::move(updated)),
           m_results(std::make_shared<const Paths>()) {
         m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -163,6 +165,9 @@ private:
     // whole scope follows; without a cache, that crawl.
     void gather() {
         bool gathered = false;
+        // Files saved while Kelo was not running get their dates back before anything is read.
+        if (auto records = loadStampRecords(stampRecordsFile(m_options.cacheFile)))
+            m_keeper.restore(records->records, records->written);
         if (!m_options.cacheFile.empty()) {
             const auto check = [this](std::string_view cached) {
                 std::string path(cached);
@@ -185,6 +190,7 @@ private:
         crawl(roots, m_options.workers);
         m_nextRescan = Clock::now() + m_options.rescanInterval;
         const bool changed = publish();
+        recordPending();
         saveCache();
         if (!gathered) {
             if (m_finishedGathering)
@@ -200,9 +206,14 @@ private:
         if (m_stopping)
             return;
         for (const auto &root : roots)
-            std::erase_if(m_found,
-                          [&](const std::string &path) { return covers(root.path, path); });
+            std::erase_if(m_found, [&](const std::string &path) {
+                if (!covers(root.path, path))
+                    return false;
+                m_keeper.forget(path);
+                return true;
+            });
         m_found.insert(outcome.tagged.begin(), outcome.tagged.end());
+        m_unrecorded.insert(m_unrecorded.end(), outcome.tagged.begin(), outcome.tagged.end());
         for (const auto &watch : outcome.watches)
             m_watches.add(watch);
         for (const auto &folder : outcome.unwatched) {
@@ -245,9 +256,19 @@ private:
         return changed;
     }
 
+    // Notes the stamps of files the crawls found, after they were published: the first results
+    // do not wait for it.
+    void recordPending() {
+        for (const auto &path : m_unrecorded)
+            if (m_found.contains(path))
+                m_keeper.remember(path);
+        m_unrecorded.clear();
+    }
+
     void saveCache() {
         if (m_options.cacheFile.empty() || m_stopping)
             return;
+        saveStampRecords(stampRecordsFile(m_options.cacheFile), m_keeper.records());
         const Paths paths(m_found.begin(), m_found.end());
         saveIndexCache(m_options.cacheFile, m_options.scope.signature(), paths);
         m_cacheDirty = false;
@@ -284,6 +305,7 @@ private:
             if (lastEvent && (now >= *lastEvent + m_options.quiet ||
                               now >= *batchStart + m_options.longestBatch)) {
                 processEvents();
+                recordPending();
                 lastEvent.reset();
                 batchStart.reset();
                 changed = publish() || m_touched;
@@ -295,7 +317,10 @@ private:
                 rescanUnwatched();
                 changed = publish() || changed;
             }
+            m_keeper.expire(StampKeeper::WallClock::now());
             if (changed) {
+                // The stamp records change with the found set and with the dates in it.
+                m_cacheDirty = true;
                 if (m_updated)
                     m_updated();
                 if (cacheDue == Clock::time_point::max())
@@ -312,7 +337,10 @@ private:
     struct Event {
         int wd;
         uint32_t mask;
+        uint32_t cookie;
         std::string name;
+        // When it was read: a save is told by how close together things happened.
+        StampKeeper::WallClock::time_point at;
     };
 
     // Reads what the kernel has queued; true when anything came.
@@ -324,10 +352,12 @@ private:
             if (size <= 0)
                 return any;
             any = true;
+            const auto at = StampKeeper::WallClock::now();
             for (ssize_t offset = 0; offset < size;) {
                 const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
                 offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-                m_pending.push_back({event->wd, event->mask, event->len ? event->name : ""});
+                m_pending.push_back(
+                    {event->wd, event->mask, event->cookie, event->len ? event->name : "", at});
             }
         }
     }
@@ -337,6 +367,8 @@ private:
         events.swap(m_pending);
         std::set<std::string> rechecks;
         bool overflow = false;
+        // Files renamed away in this batch, by cookie: a rename within a folder is one pair.
+        std::unordered_map<uint32_t, std::pair<int, std::string>> movedAway;
         for (const auto &event : events) {
             if (event.mask & IN_Q_OVERFLOW) {
                 overflow = true;
@@ -358,9 +390,11 @@ private:
             }
             const std::string path = *folder == "/" ? "/" + event.name : *folder + "/" + event.name;
             if (!(event.mask & IN_ISDIR)) {
+                noteForKeeper(event, *folder, movedAway);
                 rechecks.insert(path);
             } else if (event.mask & (IN_DELETE | IN_MOVED_FROM)) {
                 forgetFolder(path);
+                m_keeper.forgetWithin(path);
             } else if (event.mask & (IN_CREATE | IN_MOVED_TO)) {
                 if (!m_crawler.skips(path, event.name))
                     crawl({{path, true}}, 1);
@@ -378,11 +412,36 @@ private:
             crawl(watched, m_options.workers);
         }
         for (const auto &path : rechecks) {
-            if (!pathHasTag(path, m_options.tag))
+            if (!pathHasTag(path, m_options.tag)) {
                 m_found.erase(path);
-            else if (!m_found.insert(path).second)
+                m_keeper.forget(path);
+                continue;
+            }
+            if (!m_found.insert(path).second)
                 // Still found, but changed (a new expiry date, say): readers want to know.
                 m_touched = true;
+            m_keeper.remember(path);
+        }
+    }
+
+    // Hands a file's event to the keeper, in the order the kernel reported them.
+    void noteForKeeper(const Event &event, const std::string &folder,
+                       std::unordered_map<uint32_t, std::pair<int, std::string>> &movedAway) {
+        if (event.mask & IN_CREATE) {
+            m_keeper.created(folder, event.name, event.at);
+        } else if (event.mask & IN_DELETE) {
+            m_keeper.departed(folder, event.name, event.at, true);
+        } else if (event.mask & IN_MOVED_FROM) {
+            movedAway[event.cookie] = {event.wd, event.name};
+            m_keeper.departed(folder, event.name, event.at, false);
+        } else if (event.mask & IN_MOVED_TO) {
+            std::optional<std::string> source;
+            if (const auto found = movedAway.find(event.cookie);
+                found != movedAway.end() && found->second.first == event.wd)
+                source = found->second.second;
+            m_keeper.movedIn(folder, event.name, source, event.at);
+        } else if (event.mask & IN_ATTRIB) {
+            m_keeper.attributesChanged(folder, event.name);
         }
     }
 
@@ -428,6 +487,10 @@ private:
 
     Options m_options;
     Crawler m_crawler;
+    // Index thread only.
+    StampKeeper m_keeper;
+    // Found files whose stamps the keeper has yet to note.
+    std::vector<std::string> m_unrecorded;
     Signal m_finishedGathering;
     Signal m_updated;
     std::vector<RootState> m_roots;

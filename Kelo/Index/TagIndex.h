@@ -43,6 +43,9 @@ public:
         // per `shortestRescanGap`.
         std::chrono::seconds rescanInterval{600};
         std::chrono::seconds shortestRescanGap{30};
+        // A new file that takes a stamped file's place gets its date and tags when it was made
+        // this close to the moment it did: a save (StampKeeper).
+        std::chrono::seconds saveWindow{5};
         std::function<void(std::string_view line)> log;
     };
 

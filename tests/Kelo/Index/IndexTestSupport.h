@@ -21,10 +21,12 @@
 class IndexHarness {
 public:
     explicit IndexHarness(std::vector<std::filesystem::path> roots,
-                          std::filesystem::path cacheFile = {}) {
+                          std::filesystem::path cacheFile = {},
+                          std::chrono::seconds saveWindow = std::chrono::seconds(5)) {
         kelo::TagIndex::Options options;
         options.scope = scope(std::move(roots));
         options.cacheFile = std::move(cacheFile);
+        options.saveWindow = saveWindow;
         options.log = [this](std::string_view line) {
             std::lock_guard lock(m_mutex);
             m_log.emplace_back(line);
