@@ -27,6 +27,7 @@ bench: bootstrap
 	build/release/bench/ShelfWindowBench
 	build/release/bench/ReviewSheetBench
 	build/release/bench/DiskUsageBench
+	build/release/bench/SaveBench
 	bench/make-tree $(BENCH_TREE)
 	KELO_BENCH_TREE=$(BENCH_TREE) build/release/bench/TagIndexBench
 

@@ -233,3 +233,33 @@ TEST(DefaultIndexCacheFile, FollowsAnAbsoluteXdgCacheHomeElseHome) {
         EXPECT_EQ(defaultIndexCacheFile(), Path("/home/alice/.cache/kelo/tag-index"));
     }
 }
+
+// The stamp records beside the cache: back byte for byte, or not at all.
+TEST_F(IndexCache, StampRecordsComeBackExactlyOrNotAtAll) {
+    const std::unordered_map<std::string, StampRecord> records = {
+        {"/home/a b/verslag.odt", {2049, 1234567, "2026-03-01", "Werk,Kelo,Project X"}},
+        {"/tmp/n\nl", {2049, 42, "2027-12-31", ""}},
+    };
+    const Path recordsFile = stampRecordsFile(file);
+    EXPECT_EQ(recordsFile.filename(), "tag-index.stamps");
+    const auto before = std::chrono::system_clock::now() - std::chrono::seconds(1);
+    ASSERT_TRUE(saveStampRecords(recordsFile, records));
+    const auto loaded = loadStampRecords(recordsFile);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->records, records);
+    EXPECT_GE(loaded->written, before);
+    EXPECT_LE(loaded->written, std::chrono::system_clock::now());
+
+    const std::string content = contentOf(recordsFile);
+    for (size_t at = 0; at < content.size(); ++at) {
+        std::string damaged = content;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+        std::ofstream(recordsFile, std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_FALSE(loadStampRecords(recordsFile)) << "byte " << at;
+        std::ofstream(recordsFile, std::ios::binary | std::ios::trunc) << content.substr(0, at);
+        EXPECT_FALSE(loadStampRecords(recordsFile)) << "cut at " << at;
+    }
+    // A record without a stamp is no record.
+    EXPECT_FALSE(saveStampRecords(recordsFile, {{"/a", {1, 2, "", "Kelo"}}}));
+    EXPECT_FALSE(loadStampRecords(folder.path() / "missing"));
+}
