@@ -103,11 +103,9 @@ std::optional<std::string_view> takeLine(std::string_view &rest) {
     return line;
 }
 
-// The paths of a sealed cache for this scope, each followed by its NUL, once every one is checked
-// (without a copy of any); none when the cache is damaged or for another scope, or once stopping.
-std::optional<std::string_view> checkedPaths(std::string_view content,
-                                             const std::string &scopeSignature,
-                                             const std::atomic<bool> &stopping) {
+// What comes before the checksum line, when the checksum matches it; none once stopping.
+std::optional<std::string_view> sealedBody(std::string_view content,
+                                           const std::atomic<bool> &stopping) {
     if (content.size() < trailerSize)
         return std::nullopt;
     const std::string_view body = content.substr(0, content.size() - trailerSize);
@@ -115,8 +113,18 @@ std::optional<std::string_view> checkedPaths(std::string_view content,
     const auto sum = checksum(body, stopping);
     if (!sum || trailer.substr(0, checksumSize) != *sum || trailer.back() != '\n')
         return std::nullopt;
+    return body;
+}
 
-    std::string_view rest = body;
+// The paths of a sealed cache for this scope, each followed by its NUL, once every one is checked
+// (without a copy of any); none when the cache is damaged or for another scope, or once stopping.
+std::optional<std::string_view> checkedPaths(std::string_view content,
+                                             const std::string &scopeSignature,
+                                             const std::atomic<bool> &stopping) {
+    const auto body = sealedBody(content, stopping);
+    if (!body)
+        return std::nullopt;
+    std::string_view rest = *body;
     if (!rest.starts_with(header))
         return std::nullopt;
     rest.remove_prefix(header.size());
@@ -243,13 +251,11 @@ std::string_view takeWord(std::string_view &rest) {
 }
 
 std::optional<StampRecords> parsedRecords(std::string_view content) {
-    if (content.size() < trailerSize)
+    const std::atomic<bool> never = false;
+    const auto body = sealedBody(content, never);
+    if (!body)
         return std::nullopt;
-    const std::string_view body = content.substr(0, content.size() - trailerSize);
-    const std::string_view trailer = content.substr(body.size());
-    if (trailer.substr(0, checksumSize) != checksum(body) || trailer.back() != '\n')
-        return std::nullopt;
-    std::string_view rest = body;
+    std::string_view rest = *body;
     if (!rest.starts_with(recordsHeader))
         return std::nullopt;
     rest.remove_prefix(recordsHeader.size());
