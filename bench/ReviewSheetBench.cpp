@@ -1,12 +1,16 @@
 // The review opening over 100, 10,000 and 100,000 expired files: building the sheet and showing
-// it until its list is first painted. Against itself at 100 files, against a plain QTreeWidget
-// of as many checkable text rows in as many folders, and against what it asks of the shelf.
+// it until it is first painted (the files counted, their list still being grouped), and until
+// its list is filled and painted. Against itself at 100 files, against a plain QTreeWidget of as
+// many checkable text rows in as many folders, against the grouping alone (done on a worker),
+// and the sizes of the listed files asked for once they are all known (done on the GUI thread).
 
 #include "BenchMain.h"
 
 #include "DiskUsage.h"
 #include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
+#include "ReviewList.h"
+#include "ReviewListModel.h"
 #include "ReviewListView.h"
 #include "ReviewSheet.h"
 #include "Shelf.h"
@@ -16,12 +20,16 @@
 
 #include <QApplication>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QTreeWidget>
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include <sys/xattr.h>
 
@@ -91,38 +99,62 @@ kelo::Shelf &shelf(int count) {
                                              presenter);
         QSignalSpy loaded(made.get(), &kelo::Shelf::loadedChanged);
         loaded.wait(300000);
+        // Each window shown brings Kelo to the front, which reloads the shelf and rescans what
+        // the index does not watch: not the review's to pay for, and in the application the
+        // shelf window is at the front before the review opens over it.
+        QObject::disconnect(qApp, &QGuiApplication::applicationStateChanged, made.get(), nullptr);
     }
     return *made;
 }
 
-// Shows the window and returns once `painted` has been painted.
-void showUntilPainted(QWidget &window, QWidget &painted) {
+// Shows the window and returns once `painted` has been painted while `ready` held.
+void showUntilPainted(
+    QWidget &window, QWidget &painted, const std::function<bool()> &ready = [] { return true; }) {
     struct PaintWatch : QObject {
+        const std::function<bool()> *ready = nullptr;
         bool seen = false;
         bool eventFilter(QObject *, QEvent *event) override {
-            seen = seen || event->type() == QEvent::Paint;
+            seen = seen || (event->type() == QEvent::Paint && (*ready)());
             return false;
         }
     } watch;
+    watch.ready = &ready;
     painted.installEventFilter(&watch);
     window.show();
+    // Waiting as the event loop does, rather than spinning: the grouping has a core to itself,
+    // as it would in the application.
     while (!watch.seen)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     painted.removeEventFilter(&watch);
 }
 
-void reviewOpen(benchmark::State &state) {
+// Between runs: what the last sheet left to workers (a grouping it cancelled, a list let go of)
+// is done before the next one is timed.
+void settle() {
+    QCoreApplication::processEvents();
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+}
+
+kelo::Shelf &expiredShelf(benchmark::State &state) {
     const auto count = static_cast<int>(state.range(0));
     kelo::Shelf &expired = shelf(count);
-    if (static_cast<int>(expired.items(kelo::Freshness::expired).size()) != count)
+    if (static_cast<int>(expired.run(kelo::Freshness::expired).size()) != count)
         state.SkipWithError("the shelf did not load every expired file");
+    return expired;
+}
+
+// Until the sheet is first painted: header, footer with the count, and the list being grouped
+// (for a small list it may be there already).
+void reviewOpen(benchmark::State &state) {
+    kelo::Shelf &expired = expiredShelf(state);
     for (auto _ : state) {
         auto sheet = std::make_unique<kelo::ReviewSheet>(expired);
         showUntilPainted(*sheet, *sheet->view().viewport());
         benchmark::DoNotOptimize(sheet->tickedCount());
         state.PauseTiming();
         sheet.reset();
-        QCoreApplication::processEvents();
+        settle();
         state.ResumeTiming();
     }
 }
@@ -133,25 +165,72 @@ BENCHMARK(reviewOpen)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// What the review asks of the shelf when it opens, alone: the expired files by folder
-// (Shelf::items, folderGroups) and their sizes wanted from the disk usage.
-void reviewInputs(benchmark::State &state) {
-    const auto count = static_cast<int>(state.range(0));
-    kelo::Shelf &expired = shelf(count);
+// Until the list has every file and has been painted so.
+void reviewFilled(benchmark::State &state) {
+    kelo::Shelf &expired = expiredShelf(state);
     for (auto _ : state) {
-        QObject consumer;
-        std::vector<fs::path> files;
-        for (kelo::Shelf::Item &item : expired.items(kelo::Freshness::expired))
-            files.push_back(std::move(item.url));
-        benchmark::DoNotOptimize(kelo::folderGroups(files));
-        expired.diskUsage().want(&consumer, files);
+        auto sheet = std::make_unique<kelo::ReviewSheet>(expired);
+        const kelo::ReviewListModel &model = sheet->model();
+        showUntilPainted(*sheet, *sheet->view().viewport(), [&] { return model.filled(); });
+        benchmark::DoNotOptimize(model.fileCount());
         state.PauseTiming();
-        expired.diskUsage().want(&consumer, {});
-        QCoreApplication::processEvents();
+        if (model.fileCount() != state.range(0))
+            state.SkipWithError("the list does not have every expired file");
+        sheet.reset();
+        settle();
         state.ResumeTiming();
     }
 }
-BENCHMARK(reviewInputs)
+BENCHMARK(reviewFilled)
+    ->Arg(100)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The worker's share of filling the list, alone: the expired files grouped by folder, placed
+// and ticked.
+void reviewGrouping(benchmark::State &state) {
+    kelo::Shelf &expired = expiredShelf(state);
+    const kelo::Shelf::Run run = expired.run(kelo::Freshness::expired);
+    for (auto _ : state) {
+        auto update = kelo::makeReviewList({run, run, nullptr, nullptr}, {});
+        benchmark::DoNotOptimize(update->list->fileCount());
+        state.PauseTiming();
+        update.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(reviewGrouping)
+    ->Arg(100)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The GUI thread's share of asking for the sizes of a filled list: the disk usage, which knows
+// them all from before, marks each as to be checked again.
+void reviewSizesWanted(benchmark::State &state) {
+    kelo::Shelf &expired = expiredShelf(state);
+    const kelo::Shelf::Run run = expired.run(kelo::Freshness::expired);
+    const auto paths = kelo::makeReviewList({run, run, nullptr, nullptr}, {})->list->paths;
+    kelo::DiskUsage &usage = expired.diskUsage();
+    {
+        QObject first;
+        usage.wantShared(&first, paths);
+        while (usage.busy())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    for (auto _ : state) {
+        QObject consumer;
+        usage.wantShared(&consumer, paths);
+        state.PauseTiming();
+        usage.want(&consumer, {});
+        settle();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(reviewSizesWanted)
     ->Arg(100)
     ->Arg(10000)
     ->Arg(100000)
@@ -184,7 +263,7 @@ void plainTreeWidgetOpen(benchmark::State &state) {
         benchmark::DoNotOptimize(tree->topLevelItemCount());
         state.PauseTiming();
         tree.reset();
-        QCoreApplication::processEvents();
+        settle();
         state.ResumeTiming();
     }
 }
@@ -203,13 +282,21 @@ int main(int argc, char **argv) {
     QApplication application(argc, argv);
     for (const int count : {100, 10000, 100000})
         shelf(count);
-    return kelo::bench::runBenchmarks(
-        argc, argv,
-        {{"reviewOpen/10000/real_time", "reviewOpen/100/real_time"},
-         {"reviewOpen/100000/real_time", "reviewOpen/100/real_time"},
-         {"reviewOpen/100/real_time", "plainTreeWidgetOpen/100/real_time"},
-         {"reviewOpen/10000/real_time", "plainTreeWidgetOpen/10000/real_time"},
-         {"reviewOpen/100000/real_time", "plainTreeWidgetOpen/100000/real_time"},
-         {"reviewOpen/10000/real_time", "reviewInputs/10000/real_time"},
-         {"reviewOpen/100000/real_time", "reviewInputs/100000/real_time"}});
+
+    std::vector<kelo::bench::Comparison> comparisons;
+    for (const char *figure : {"reviewOpen", "reviewFilled"}) {
+        const std::string name = figure;
+        for (const char *count : {"10000", "100000"})
+            comparisons.push_back({name + "/" + count + "/real_time", name + "/100/real_time"});
+        for (const char *count : {"100", "10000", "100000"})
+            comparisons.push_back({name + "/" + count + "/real_time",
+                                   std::string("plainTreeWidgetOpen/") + count + "/real_time"});
+    }
+    for (const char *count : {"10000", "100000"}) {
+        comparisons.push_back({std::string("reviewFilled/") + count + "/real_time",
+                               std::string("reviewGrouping/") + count + "/real_time"});
+        comparisons.push_back({std::string("reviewSizesWanted/") + count + "/real_time",
+                               std::string("reviewFilled/") + count + "/real_time"});
+    }
+    return kelo::bench::runBenchmarks(argc, argv, comparisons);
 }

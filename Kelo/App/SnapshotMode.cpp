@@ -24,8 +24,8 @@ using namespace std::chrono_literals;
 
 constexpr auto appearanceDelay = 500ms;
 constexpr auto captureDelay = 4000ms;
-// A window still filling in what it shows (the review counting sizes) is given this much longer
-// at most, looked at this often.
+// A window still filling in what it shows (the review grouping its files or counting their
+// sizes) is given this much longer at most, looked at this often.
 constexpr auto settleLimit = 10000ms;
 constexpr auto settleInterval = 100ms;
 

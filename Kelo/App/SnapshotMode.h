@@ -14,7 +14,7 @@ struct LaunchArguments;
 // PATH, and then Kelo quits. Nothing of the normal start is skipped or delayed; the picture is
 // drawn in the Fusion style with Kelo's own palettes, so it looks the same on every desktop.
 // A window whose "keloSettling" property is true is still filling in what it shows (the review
-// counting sizes): the picture waits for it, ten seconds at most.
+// grouping its files or counting their sizes): the picture waits for it, ten seconds at most.
 class SnapshotMode : public QObject {
     Q_OBJECT
 

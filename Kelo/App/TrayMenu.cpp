@@ -76,7 +76,7 @@ void TrayMenu::refreshUpdateEntry() {
 }
 
 void TrayMenu::refresh() {
-    const auto expired = static_cast<long long>(m_shelf.items(Freshness::expired).size());
+    const auto expired = static_cast<long long>(m_shelf.run(Freshness::expired).size());
     const QString status =
         expired < 1 ? tr("Alles is nog vers") : tr("%1 over de datum").arg(expired);
     m_status->setText(status);

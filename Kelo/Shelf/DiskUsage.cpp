@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 
@@ -79,12 +80,13 @@ public:
         m_thread.join();
     }
 
-    void setWanted(std::vector<std::string> items, unsigned long long generation) {
+    // The consumers' lists as they are: the worker merges them.
+    void setWanted(std::vector<Paths> lists, unsigned long long generation) {
         {
             // Counted under the lock: counted after it, the worker could test the count between
             // the two and then sleep through the notification.
             std::lock_guard lock(m_mutex);
-            m_wantedList = std::move(items);
+            m_wantedLists = std::move(lists);
             m_wantedGeneration = generation;
             m_generation.fetch_add(1);
         }
@@ -100,7 +102,7 @@ private:
                   ioprioClassIdle << ioprioClassShift);
         unsigned long long seen = 0;
         while (true) {
-            std::vector<std::string> items;
+            std::vector<Paths> lists;
             unsigned long long generation = 0;
             {
                 std::unique_lock lock(m_mutex);
@@ -108,21 +110,39 @@ private:
                 if (m_stopping)
                     return;
                 seen = m_generation.load();
-                items = m_wantedList;
+                lists = m_wantedLists;
                 generation = m_wantedGeneration;
             }
-            measure(items, generation, seen);
+            measure(merged(lists), generation, seen);
         }
+    }
+
+    // The items of all lists, each once, in the order they are first wanted.
+    static std::vector<const std::string *> merged(const std::vector<Paths> &lists) {
+        std::vector<const std::string *> items;
+        if (lists.size() == 1) {
+            items.reserve(lists.front()->size());
+            for (const auto &item : *lists.front())
+                items.push_back(&item);
+            return items;
+        }
+        std::unordered_set<std::string_view> seen;
+        for (const auto &list : lists)
+            for (const auto &item : *list)
+                if (seen.insert(item).second)
+                    items.push_back(&item);
+        return items;
     }
 
     // Measures what is wanted, handing results over in batches; gives up on a list that was
     // replaced, keeping what it measured of items still wanted. An item that did not change is
     // handed over too, with the size it had: the owner learns that it is still right.
-    void measure(const std::vector<std::string> &items, unsigned long long generation,
+    void measure(const std::vector<const std::string *> &items, unsigned long long generation,
                  unsigned long long seen) {
         std::vector<Measured> batch;
         auto lastSent = Clock::now();
-        for (const auto &item : items) {
+        for (const std::string *wanted : items) {
+            const std::string &item = *wanted;
             if (m_generation.load() != seen)
                 return hand(std::move(batch), false, generation);
             const Signature signature = signatureOf(item);
@@ -154,7 +174,9 @@ private:
         // the main thread; the answer holds until the list changes again.
         std::lock_guard lock(m_mutex);
         if (m_stopping ||
-            std::find(m_wantedList.begin(), m_wantedList.end(), item) == m_wantedList.end())
+            std::none_of(m_wantedLists.begin(), m_wantedLists.end(), [&](const Paths &list) {
+                return std::find(list->begin(), list->end(), item) != list->end();
+            }))
             return true;
         m_stillWantedIn = now;
         return false;
@@ -183,7 +205,7 @@ private:
     std::condition_variable m_changed;
     std::atomic<unsigned long long> m_generation{0};
     bool m_stopping = false;
-    std::vector<std::string> m_wantedList;
+    std::vector<Paths> m_wantedLists;
     // The last list in which the item being measured was found still wanted.
     unsigned long long m_stillWantedIn = 0;
     unsigned long long m_wantedGeneration = 0;
@@ -197,24 +219,37 @@ DiskUsage::DiskUsage(QObject *parent) : QObject(parent) {
 DiskUsage::~DiskUsage() = default;
 
 void DiskUsage::want(const QObject *consumer, const std::vector<std::filesystem::path> &items) {
-    std::vector<std::string> wanted;
-    wanted.reserve(items.size());
+    auto wanted = std::make_shared<std::vector<std::string>>();
+    wanted->reserve(items.size());
     for (const auto &item : items)
-        wanted.push_back(item.native());
+        wanted->push_back(item.native());
+    wantShared(consumer, std::move(wanted));
+}
+
+void DiskUsage::wantShared(const QObject *consumer, Paths items) {
+    if (items && items->empty())
+        items.reset();
     const auto found = m_wanted.find(consumer);
-    if (found == m_wanted.end() ? wanted.empty() : found->second.items == wanted)
+    if (found == m_wanted.end()
+            ? !items
+            : items && (found->second.items == items || *found->second.items == *items))
         return;
 
     // What this consumer did not want before is checked again for it, in the list sent next.
-    const std::unordered_set<std::string> before =
-        found == m_wanted.end() ? std::unordered_set<std::string>()
-                                : std::unordered_set<std::string>(found->second.items.begin(),
-                                                                  found->second.items.end());
-    for (const auto &item : wanted)
-        if (!before.contains(item))
-            m_sizes[item].needed = m_generation + 1;
+    // An item never measured needs no mark: it is not known until its first size comes in.
+    if (items && !m_sizes.empty()) {
+        std::unordered_set<std::string_view> before;
+        if (found != m_wanted.end())
+            before.insert(found->second.items->begin(), found->second.items->end());
+        for (const auto &item : *items) {
+            if (before.contains(item))
+                continue;
+            if (const auto known = m_sizes.find(item); known != m_sizes.end())
+                known->second.needed = m_generation + 1;
+        }
+    }
 
-    if (wanted.empty()) {
+    if (!items) {
         disconnect(found->second.destroyed);
         m_wanted.erase(found);
     } else if (found == m_wanted.end()) {
@@ -222,54 +257,60 @@ void DiskUsage::want(const QObject *consumer, const std::vector<std::filesystem:
             if (m_wanted.erase(consumer))
                 sendWanted();
         });
-        m_wanted.emplace(consumer, Consumer{std::move(wanted), destroyed});
+        m_wanted.emplace(consumer, Consumer{std::move(items), destroyed});
     } else {
-        found->second.items = std::move(wanted);
+        found->second.items = std::move(items);
     }
     sendWanted();
 }
 
 void DiskUsage::sendWanted() {
-    std::vector<std::string> all;
-    if (m_wanted.size() == 1) {
-        // The common case, the review or the reminder alone: nothing to merge.
-        all = m_wanted.begin()->second.items;
-    } else {
-        std::unordered_set<std::string> seen;
-        for (const auto &[consumer, wanted] : m_wanted)
-            for (const auto &item : wanted.items)
-                if (seen.insert(item).second)
-                    all.push_back(item);
-    }
+    // The lists as they are; merging them is the worker's.
+    std::vector<Paths> lists;
+    lists.reserve(m_wanted.size());
+    for (const auto &[consumer, wanted] : m_wanted)
+        lists.push_back(wanted.items);
     ++m_generation;
-    m_busy = !all.empty();
-    if (!m_worker && all.empty())
+    m_busy = !lists.empty();
+    if (!m_worker && lists.empty())
         return;
     if (!m_worker)
         m_worker = std::make_unique<Worker>(*this);
-    m_worker->setWanted(std::move(all), m_generation);
+    m_worker->setWanted(std::move(lists), m_generation);
 }
 
 void DiskUsage::receive(std::vector<Measured> batch, bool done, unsigned long long generation) {
     bool changed = false;
+    std::vector<std::string> resized;
     for (auto &measured : batch) {
-        Known &known = m_sizes[measured.item];
+        const auto [entry, inserted] = m_sizes.try_emplace(measured.item);
+        Known &known = entry->second;
+        // First learnt now, perhaps from a list replaced since: current once a list as new as
+        // the latest has checked it.
+        if (inserted)
+            known.needed = m_generation;
         const bool wasCurrent = known.current();
-        changed = changed || known.bytes != measured.bytes;
+        const bool sizeChanged = known.bytes != measured.bytes;
         known.bytes = measured.bytes;
         known.checked = std::max(known.checked, generation);
-        changed = changed || known.current() != wasCurrent;
+        changed = changed || sizeChanged || known.current() != wasCurrent;
+        if (sizeChanged)
+            resized.push_back(std::move(measured.item));
     }
     // A finished list that has been replaced meanwhile says nothing about the new one.
     const bool finished = done && generation == m_generation && m_busy;
     if (finished)
         m_busy = false;
     if (changed || finished)
-        emit sizesChanged();
+        emit sizesChanged(resized);
 }
 
 std::optional<std::int64_t> DiskUsage::size(const std::filesystem::path &item) const {
-    const auto found = m_sizes.find(item.native());
+    return size(item.native());
+}
+
+std::optional<std::int64_t> DiskUsage::size(const std::string &item) const {
+    const auto found = m_sizes.find(item);
     if (found == m_sizes.end())
         return std::nullopt;
     return found->second.bytes;

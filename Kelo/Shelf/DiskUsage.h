@@ -24,6 +24,9 @@ class DiskUsage : public QObject {
     Q_OBJECT
 
 public:
+    // Paths, shared with the worker as they are: a list must not change once it is handed over.
+    using Paths = std::shared_ptr<const std::vector<std::string>>;
+
     explicit DiskUsage(QObject *parent = nullptr);
     ~DiskUsage() override;
 
@@ -31,10 +34,13 @@ public:
     // destroyed wants nothing any more. Items already known are not measured again unless they
     // changed on disk since.
     void want(const QObject *consumer, const std::vector<std::filesystem::path> &items);
+    // The same for a list made elsewhere, without a copy of it.
+    void wantShared(const QObject *consumer, Paths items);
 
     // The size of an item as last measured, or none while it was never measured. While an item
     // is being checked again this is the size it had before.
     std::optional<std::int64_t> size(const std::filesystem::path &item) const;
+    std::optional<std::int64_t> size(const std::string &item) const;
     // Whether every one of `items` has a size, checked against the disk since a consumer last
     // began to want it: a size kept from long ago is not taken for a current one.
     bool allKnown(const std::vector<std::filesystem::path> &items) const;
@@ -42,8 +48,10 @@ public:
     bool busy() const { return m_busy; }
 
 signals:
-    // Sizes became known or changed, or the worker finished what was wanted. Main thread.
-    void sizesChanged();
+    // Sizes were measured or confirmed, or the worker finished what was wanted. `changed` holds
+    // the items whose size is new or different: a consumer of a long list need look at no other.
+    // Main thread.
+    void sizesChanged(const std::vector<std::string> &changed);
 
 private:
     class Worker;
@@ -60,7 +68,7 @@ private:
         bool current() const { return bytes && checked >= needed; }
     };
     struct Consumer {
-        std::vector<std::string> items;
+        Paths items;
         QMetaObject::Connection destroyed;
     };
     void receive(std::vector<Measured> batch, bool done, unsigned long long generation);

@@ -32,7 +32,7 @@ Shelf::Action Shelf::moveToTrash(std::filesystem::path url) {
 
 Shelf::Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent)
     : QObject(parent), m_query(std::move(query)), m_diskUsage(std::make_unique<DiskUsage>()),
-      m_presenter(presenter) {
+      m_presenter(presenter), m_items(std::make_shared<const std::vector<Item>>()) {
     connect(m_query.get(), &TagQuery::finishedGathering, this, &Shelf::reload);
     // Queued: enabling updates at the end of a reload may signal at once.
     connect(m_query.get(), &TagQuery::updated, this, &Shelf::reload, Qt::QueuedConnection);
@@ -79,11 +79,16 @@ void Shelf::reload() {
 }
 
 void Shelf::setItems(std::vector<Item> items) {
-    m_items = std::move(items);
+    m_items = std::make_shared<const std::vector<Item>>(std::move(items));
     emit itemsChanged();
 }
 
 std::vector<Shelf::Item> Shelf::items(Freshness freshness) const {
+    const auto found = run(freshness).items();
+    return std::vector<Item>(found.begin(), found.end());
+}
+
+Shelf::Run Shelf::run(Freshness freshness) const {
     // The list is in date order and the class follows the date, so each class is one run of it,
     // bounded by the starts of the days 1, 8 and 32 days from today.
     const Calendar calendar = Calendar::current();
@@ -94,13 +99,15 @@ std::vector<Shelf::Item> Shelf::items(Freshness freshness) const {
     const Instant bounds[] = {dayStart(1), dayStart(8), dayStart(32)};
     const auto index = static_cast<size_t>(freshness);
     auto byDate = [](const Item &item, Instant bound) { return item.date < bound; };
+    const std::vector<Item> &items = *m_items;
     const auto begin =
-        index == 0 ? m_items.begin()
-                   : std::lower_bound(m_items.begin(), m_items.end(), bounds[index - 1], byDate);
+        index == 0 ? items.begin()
+                   : std::lower_bound(items.begin(), items.end(), bounds[index - 1], byDate);
     const auto end = index == 3
-                         ? m_items.end()
-                         : std::lower_bound(m_items.begin(), m_items.end(), bounds[index], byDate);
-    return begin < end ? std::vector<Item>(begin, end) : std::vector<Item>{};
+                         ? items.end()
+                         : std::lower_bound(items.begin(), items.end(), bounds[index], byDate);
+    const auto first = static_cast<std::size_t>(begin - items.begin());
+    return {m_items, first, std::max(first, static_cast<std::size_t>(end - items.begin()))};
 }
 
 void Shelf::requestReview() {
@@ -108,7 +115,7 @@ void Shelf::requestReview() {
         m_reviewWhenLoaded = true;
         return;
     }
-    setReviewing(!items(Freshness::expired).empty());
+    setReviewing(!run(Freshness::expired).empty());
 }
 
 void Shelf::setReviewing(bool reviewing) {
@@ -125,7 +132,7 @@ void Shelf::perform(const Action &action, const Item &item) {
     std::error_code ignored;
     const auto date =
         std::filesystem::exists(item.url, ignored) ? readStamp(item.url) : std::nullopt;
-    std::vector<Item> items = m_items;
+    std::vector<Item> items = *m_items;
     if (date) {
         const auto found = std::find(items.begin(), items.end(), item);
         if (found != items.end())

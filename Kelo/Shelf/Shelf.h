@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "Calendar.h"
@@ -39,6 +40,26 @@ public:
     static Action keepForever(std::filesystem::path url);
     static Action moveToTrash(std::filesystem::path url);
 
+    // A run of the items as they were at one moment, shared rather than copied: the shelf never
+    // changes a list once it has made it, so a run can be kept, and read on any thread, while
+    // the shelf moves on.
+    struct Run {
+        std::shared_ptr<const std::vector<Item>> list;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+
+        std::span<const Item> items() const {
+            return list ? std::span<const Item>(list->data() + begin, end - begin)
+                        : std::span<const Item>();
+        }
+        std::size_t size() const { return end - begin; }
+        bool empty() const { return begin == end; }
+        // The same run of the same list: the same items, without looking at them.
+        bool sameAs(const Run &other) const {
+            return list == other.list && begin == other.begin && end == other.end;
+        }
+    };
+
     using Clock = std::function<Instant()>;
 
     // Starts the query; the shelf loads when its first gathering is done.
@@ -46,9 +67,11 @@ public:
     ~Shelf() override;
 
     // Every stamped file, in shelf order: expiry date, then name.
-    const std::vector<Item> &items() const { return m_items; }
+    const std::vector<Item> &items() const { return *m_items; }
     // The items of one freshness class at this moment, in shelf order.
     std::vector<Item> items(Freshness freshness) const;
+    // The same without a copy: found by date, whatever the number of items.
+    Run run(Freshness freshness) const;
     bool loaded() const { return m_loaded; }
     bool reviewing() const { return m_reviewing; }
     bool reviewWhenLoaded() const { return m_reviewWhenLoaded; }
@@ -87,7 +110,8 @@ private:
     std::unique_ptr<DiskUsage> m_diskUsage;
     ErrorPresenter &m_presenter;
     Clock m_clock = currentInstant;
-    std::vector<Item> m_items;
+    // Replaced whole, never changed in place: runs handed out share it.
+    std::shared_ptr<const std::vector<Item>> m_items;
     bool m_loaded = false;
     bool m_reviewing = false;
     bool m_reviewWhenLoaded = false;

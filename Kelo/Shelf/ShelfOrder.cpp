@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <set>
 #include <unordered_map>
@@ -135,67 +136,106 @@ std::vector<std::filesystem::path> meaningfulComponents(const std::filesystem::p
 } // namespace
 
 std::string LocalizedStandardCompare::sortKey(std::string_view text) const {
+    std::string key;
+    appendSortKey(text, key);
+    return key;
+}
+
+std::size_t LocalizedStandardCompare::appendSortKey(std::string_view text,
+                                                    std::string &keys) const {
+    const std::size_t start = keys.size();
     if (m_collator->icu && text.size() <= INT32_MAX) {
         const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(piece(text));
-        std::string key(text.size() * 2 + 16, '\0');
+        std::size_t room = text.size() * 2 + 16;
         for (int attempt = 0; attempt < 2; ++attempt) {
+            keys.resize(start + room);
             const int32_t size = m_collator->icu->getSortKey(
-                unicode, reinterpret_cast<uint8_t *>(key.data()), static_cast<int32_t>(key.size()));
+                unicode, reinterpret_cast<uint8_t *>(keys.data() + start),
+                static_cast<int32_t>(std::min<std::size_t>(room, INT32_MAX)));
             if (size <= 0)
                 break;
-            if (static_cast<size_t>(size) <= key.size()) {
+            if (static_cast<std::size_t>(size) <= room) {
                 // The key ends in a NUL byte of its own.
-                key.resize(static_cast<size_t>(size) - 1);
-                return key;
+                keys.resize(start + static_cast<std::size_t>(size) - 1);
+                return keys.size() - start;
             }
-            key.assign(static_cast<size_t>(size), '\0');
+            room = static_cast<std::size_t>(size);
         }
+        keys.resize(start);
     }
-    return std::string(text);
+    keys.append(text);
+    return text.size();
 }
 
 std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &files) {
+    std::vector<const std::filesystem::path *> pointers;
+    pointers.reserve(files.size());
+    for (const auto &file : files)
+        pointers.push_back(&file);
+    const FolderOrder order = *folderOrder(pointers, {});
+    std::vector<FolderGroup> groups(order.folders.size());
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        groups[g].folder = order.folders[g];
+        const std::size_t end = g + 1 < groups.size() ? order.firstFile[g + 1] : order.files.size();
+        for (std::size_t i = order.firstFile[g]; i < end; ++i)
+            groups[g].files.push_back(files[order.files[i]]);
+    }
+    return groups;
+}
+
+std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *const> files,
+                                       const std::function<bool()> &cancelled) {
+    // Few allocations per file, for lists of a hundred thousand: the folder is looked up as a
+    // part of the path, and the sort keys of all names share one string.
     struct Entry {
-        std::string key;
-        const std::filesystem::path *file;
+        std::size_t keyStart;
+        std::size_t keyLength;
+        std::size_t file;
     };
     struct Group {
-        std::string folder;
+        std::string_view folder;
         std::string key;
         std::vector<Entry> entries;
     };
+    // Asked every so many files: a collation key takes about a microsecond.
+    constexpr std::size_t askEvery = 1024;
     const LocalizedStandardCompare compare;
     std::vector<Group> groups;
-    std::unordered_map<std::string, std::size_t> groupOfFolder;
-    for (const auto &file : files) {
-        const std::string &text = file.native();
-        std::string folder;
+    std::unordered_map<std::string_view, std::size_t> groupOfFolder;
+    // Folders and names as spelled out from paths that are not plain; never moved once made.
+    std::deque<std::string> spelledOut;
+    std::string keys;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (cancelled && i % askEvery == askEvery - 1 && cancelled())
+            return std::nullopt;
+        const std::string &text = files[i]->native();
+        std::string_view folder;
         std::string_view name;
-        std::string spelledOut;
         // Most paths are absolute and plain: cut at the last slash rather than walking them.
         const bool plain = text.size() > 1 && text.front() == '/' && text.back() != '/' &&
                            text.find("//") == std::string::npos &&
                            text.find("/./") == std::string::npos && !text.ends_with("/.");
         if (plain) {
             const size_t slash = text.rfind('/');
-            folder = slash == 0 ? "/" : text.substr(0, slash);
+            folder = slash == 0 ? std::string_view("/") : std::string_view(text).substr(0, slash);
             name = std::string_view(text).substr(slash + 1);
         } else {
-            auto components = meaningfulComponents(file);
+            auto components = meaningfulComponents(*files[i]);
             if (!components.empty()) {
-                spelledOut = components.back().native();
+                name = spelledOut.emplace_back(components.back().native());
                 components.pop_back();
             }
             std::filesystem::path joined;
             for (const auto &component : components)
                 joined /= component;
-            folder = joined.native();
-            name = spelledOut;
+            folder = spelledOut.emplace_back(joined.native());
         }
         auto [found, inserted] = groupOfFolder.try_emplace(folder, groups.size());
         if (inserted)
-            groups.push_back({std::move(folder), {}, {}});
-        groups[found->second].entries.push_back({compare.sortKey(name), &file});
+            groups.push_back({folder, {}, {}});
+        const std::size_t keyStart = keys.size();
+        const std::size_t keyLength = compare.appendSortKey(name, keys);
+        groups[found->second].entries.push_back({keyStart, keyLength, i});
     }
 
     // Sort keys once per name rather than a collation per comparison.
@@ -203,18 +243,25 @@ std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &
         group.key = compare.sortKey(group.folder);
     std::stable_sort(groups.begin(), groups.end(),
                      [](const Group &a, const Group &b) { return a.key < b.key; });
-    std::vector<FolderGroup> result;
-    result.reserve(groups.size());
+    const std::string_view allKeys = keys;
+    const auto key = [&](const Entry &entry) {
+        return allKeys.substr(entry.keyStart, entry.keyLength);
+    };
+    FolderOrder order;
+    order.folders.reserve(groups.size());
+    order.firstFile.reserve(groups.size());
+    order.files.reserve(files.size());
     for (auto &group : groups) {
+        if (cancelled && cancelled())
+            return std::nullopt;
         std::stable_sort(group.entries.begin(), group.entries.end(),
-                         [](const Entry &a, const Entry &b) { return a.key < b.key; });
-        FolderGroup &out = result.emplace_back();
-        out.folder = std::move(group.folder);
-        out.files.reserve(group.entries.size());
+                         [&](const Entry &a, const Entry &b) { return key(a) < key(b); });
+        order.folders.emplace_back(group.folder);
+        order.firstFile.push_back(order.files.size());
         for (const auto &entry : group.entries)
-            out.files.push_back(*entry.file);
+            order.files.push_back(entry.file);
     }
-    return result;
+    return order;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,8 @@ public:
     int compare(std::string_view a, std::string_view b) const;
     // Bytes that sort as `compare` does, compared with plain byte order.
     std::string sortKey(std::string_view text) const;
+    // The same appended to `keys`, for many keys in one string; returns the key's length.
+    std::size_t appendSortKey(std::string_view text, std::string &keys) const;
 
 private:
     struct Collator;
@@ -49,6 +52,17 @@ struct FolderGroup {
 // Groups files by folder (a folder written with or without a trailing '/' is one); files within
 // a group by name, groups by folder path, both with LocalizedStandardCompare.
 std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &files);
+
+// The same order without a copy of the files: the folders in order, where each folder's files
+// start in `files`, and the files as indices into what was given.
+struct FolderOrder {
+    std::vector<std::string> folders;
+    std::vector<std::size_t> firstFile;
+    std::vector<std::size_t> files;
+};
+// Asks `cancelled` now and then; none once it said yes.
+std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *const> files,
+                                       const std::function<bool()> &cancelled);
 
 // The space a file or folder takes on disk: allocated blocks, not the length. A folder counts
 // everything below it, walked without following symbolic links; its own entries count nothing.

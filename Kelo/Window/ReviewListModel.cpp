@@ -3,10 +3,10 @@
 #include "ByteCount.h"
 #include "DiskUsage.h"
 #include "FolderText.h"
+#include "ReviewList.h"
 
 #include <algorithm>
-#include <string>
-#include <unordered_map>
+#include <utility>
 
 namespace kelo {
 
@@ -25,67 +25,71 @@ QString folderName(const fs::path &folder) {
 
 ReviewListModel::ReviewListModel(DiskUsage &usage, QObject *parent)
     : QAbstractItemModel(parent), m_usage(usage) {
-    connect(&m_usage, &DiskUsage::sizesChanged, this, [this] {
-        // While the usage is busy only new sizes come in; when it is done, all are taken again,
-        // for a size measured anew after its file changed.
-        takeSizes(!m_usage.busy());
-    });
+    connect(&m_usage, &DiskUsage::sizesChanged, this,
+            [this](const std::vector<std::string> &changed) { takeSizes(changed); });
 }
 
-void ReviewListModel::setGroups(std::vector<FolderGroup> groups, bool tickNew) {
-    std::unordered_map<std::string, char> previous;
-    previous.reserve(m_ticked.size());
-    for (std::size_t g = 0; g < m_groups.size(); ++g)
-        for (std::size_t f = 0; f < m_groups[g].files.size(); ++f)
-            previous.emplace(m_groups[g].files[f].native(),
-                             m_ticked[static_cast<std::size_t>(m_firstFile[g]) + f]);
+ReviewListModel::~ReviewListModel() {
+    releaseInBackground(std::move(m_list));
+}
 
+void ReviewListModel::setList(std::shared_ptr<const ReviewList> list, std::vector<char> ticks) {
     beginResetModel();
-    m_groups = std::move(groups);
-    m_firstFile.clear();
-    m_ticked.clear();
-    qsizetype first = 0;
-    for (const FolderGroup &group : m_groups) {
-        m_firstFile.push_back(first);
-        first += static_cast<qsizetype>(group.files.size());
-    }
-    m_ticked.reserve(static_cast<std::size_t>(first));
-    for (const FolderGroup &group : m_groups)
-        for (const fs::path &file : group.files) {
-            const auto found = previous.find(file.native());
-            m_ticked.push_back(found == previous.end() ? static_cast<char>(tickNew)
-                                                       : found->second);
-        }
-    m_tickedInGroup.assign(m_groups.size(), 0);
-    for (std::size_t g = 0; g < m_groups.size(); ++g)
+    releaseInBackground(std::exchange(m_list, std::move(list)));
+    m_ticked = std::move(ticks);
+    m_ticked.resize(m_list ? m_list->fileCount() : 0);
+    m_tickedInGroup.assign(groupCount(), 0);
+    for (std::size_t g = 0; g < m_tickedInGroup.size(); ++g)
         countGroup(static_cast<int>(g));
     m_sizes.assign(m_ticked.size(), -1);
-    takeSizes(true);
+    takeAllSizes();
     endResetModel();
     emit totalsChanged();
 }
 
-void ReviewListModel::takeSizes(bool all) {
-    bool changed = false;
-    std::size_t flat = 0;
-    for (const FolderGroup &group : m_groups)
-        for (const fs::path &file : group.files) {
-            std::int64_t &shown = m_sizes[flat++];
-            if (shown >= 0 && !all)
-                continue;
-            const auto bytes = m_usage.size(file);
-            if (bytes && *bytes != shown) {
-                shown = *bytes;
-                changed = true;
-            }
-        }
-    if (!changed)
+std::vector<FolderGroup> ReviewListModel::groups() const {
+    return m_list ? m_list->folderGroups() : std::vector<FolderGroup>();
+}
+
+std::size_t ReviewListModel::groupCount() const {
+    return m_list ? m_list->folders.size() : 0;
+}
+
+qsizetype ReviewListModel::groupSize(std::size_t group) const {
+    return static_cast<qsizetype>(m_list->groupSize(group));
+}
+
+void ReviewListModel::takeAllSizes() {
+    for (std::size_t flat = 0; flat < m_sizes.size(); ++flat)
+        m_sizes[flat] = m_usage.size((*m_list->paths)[flat]).value_or(-1);
+}
+
+// Only the sizes that changed: the list may be long, and they come in many small batches.
+void ReviewListModel::takeSizes(const std::vector<std::string> &changed) {
+    if (!m_list)
         return;
-    for (std::size_t g = 0; g < m_groups.size(); ++g) {
+    std::vector<std::size_t> places;
+    for (const std::string &item : changed) {
+        const auto place = m_list->place(item);
+        const auto bytes = place ? m_usage.size(item) : std::nullopt;
+        if (!bytes || m_sizes[*place] == *bytes)
+            continue;
+        m_sizes[*place] = *bytes;
+        places.push_back(*place);
+    }
+    if (places.empty())
+        return;
+    // One change per group, from its first changed row to its last.
+    std::sort(places.begin(), places.end());
+    for (auto first = places.begin(); first != places.end();) {
+        const std::size_t g = m_list->groupOf(*first);
+        const std::size_t end = m_list->firstFile[g] + m_list->groupSize(g);
+        const auto last = std::lower_bound(first, places.end(), end) - 1;
         const QModelIndex group = index(static_cast<int>(g), 0);
-        const int last = rowCount(group) - 1;
-        if (last >= 0)
-            emit dataChanged(index(0, 0, group), index(last, 0, group), {SizeTextRole});
+        emit dataChanged(index(static_cast<int>(*first - m_list->firstFile[g]), 0, group),
+                         index(static_cast<int>(*last - m_list->firstFile[g]), 0, group),
+                         {SizeTextRole});
+        first = last + 1;
     }
     emit totalsChanged();
 }
@@ -97,37 +101,35 @@ bool ReviewListModel::isGroup(const QModelIndex &index) const {
 qsizetype ReviewListModel::flatIndex(const QModelIndex &index) const {
     if (!index.isValid() || index.model() != this || index.internalId() == groupId)
         return -1;
-    return m_firstFile[index.internalId() - 1] + index.row();
+    return static_cast<qsizetype>(m_list->firstFile[index.internalId() - 1]) + index.row();
 }
 
 const fs::path *ReviewListModel::file(const QModelIndex &index) const {
     if (flatIndex(index) < 0)
         return nullptr;
-    return &m_groups[index.internalId() - 1].files[static_cast<std::size_t>(index.row())];
+    return &m_list->file(static_cast<std::size_t>(flatIndex(index)));
 }
 
 const fs::path *ReviewListModel::folder(const QModelIndex &index) const {
-    return isGroup(index) ? &m_groups[static_cast<std::size_t>(index.row())].folder : nullptr;
+    return isGroup(index) ? &m_list->folders[static_cast<std::size_t>(index.row())] : nullptr;
 }
 
 QModelIndex ReviewListModel::fileIndex(const fs::path &file) const {
-    for (std::size_t g = 0; g < m_groups.size(); ++g) {
-        const auto &files = m_groups[g].files;
-        const auto found = std::find_if(files.begin(), files.end(), [&](const fs::path &listed) {
-            return listed.native() == file.native();
-        });
-        if (found != files.end())
-            return createIndex(static_cast<int>(found - files.begin()), 0, g + 1);
-    }
-    return {};
+    const auto place = m_list ? m_list->place(file.native()) : std::nullopt;
+    if (!place)
+        return {};
+    const std::size_t g = m_list->groupOf(*place);
+    return createIndex(static_cast<int>(*place - m_list->firstFile[g]), 0, g + 1);
 }
 
 QModelIndex ReviewListModel::groupIndex(const fs::path &folder) const {
-    const auto found = std::find_if(m_groups.begin(), m_groups.end(), [&](const FolderGroup &g) {
-        return g.folder.native() == folder.native();
+    if (!m_list)
+        return {};
+    const auto &all = m_list->folders;
+    const auto found = std::find_if(all.begin(), all.end(), [&](const fs::path &listed) {
+        return listed.native() == folder.native();
     });
-    return found == m_groups.end() ? QModelIndex()
-                                   : index(static_cast<int>(found - m_groups.begin()), 0);
+    return found == all.end() ? QModelIndex() : index(static_cast<int>(found - all.begin()), 0);
 }
 
 Qt::CheckState ReviewListModel::checkState(const QModelIndex &index) const {
@@ -139,8 +141,7 @@ Qt::CheckState ReviewListModel::checkState(const QModelIndex &index) const {
     const qsizetype ticked = m_tickedInGroup[g];
     if (ticked == 0)
         return Qt::Unchecked;
-    return ticked == static_cast<qsizetype>(m_groups[g].files.size()) ? Qt::Checked
-                                                                      : Qt::PartiallyChecked;
+    return ticked == groupSize(g) ? Qt::Checked : Qt::PartiallyChecked;
 }
 
 void ReviewListModel::toggle(const QModelIndex &index) {
@@ -151,26 +152,20 @@ void ReviewListModel::toggle(const QModelIndex &index) {
 
 void ReviewListModel::countGroup(int group) {
     const auto g = static_cast<std::size_t>(group);
-    const auto first = m_ticked.begin() + m_firstFile[g];
-    m_tickedInGroup[g] =
-        std::count(first, first + static_cast<qsizetype>(m_groups[g].files.size()), char(true));
+    const auto first = m_ticked.begin() + static_cast<qsizetype>(m_list->firstFile[g]);
+    m_tickedInGroup[g] = std::count(first, first + groupSize(g), char(true));
 }
 
 void ReviewListModel::setGroupTicked(int group, bool ticked) {
     const auto g = static_cast<std::size_t>(group);
-    const auto first = m_ticked.begin() + m_firstFile[g];
-    std::fill(first, first + static_cast<qsizetype>(m_groups[g].files.size()), char(ticked));
+    const auto first = m_ticked.begin() + static_cast<qsizetype>(m_list->firstFile[g]);
+    std::fill(first, first + groupSize(g), char(ticked));
     countGroup(group);
 }
 
-std::vector<fs::path> ReviewListModel::tickedFiles() const {
-    std::vector<fs::path> ticked;
-    std::size_t flat = 0;
-    for (const FolderGroup &group : m_groups)
-        for (const fs::path &file : group.files)
-            if (m_ticked[flat++])
-                ticked.push_back(file);
-    return ticked;
+bool ReviewListModel::isTicked(std::string_view file) const {
+    const auto place = m_list ? m_list->place(file) : std::nullopt;
+    return place && m_ticked[*place];
 }
 
 qsizetype ReviewListModel::tickedCount() const {
@@ -208,12 +203,11 @@ QModelIndex ReviewListModel::index(int row, int column, const QModelIndex &paren
     if (row < 0 || column != 0)
         return {};
     if (!parent.isValid())
-        return row < static_cast<int>(m_groups.size()) ? createIndex(row, 0, groupId)
-                                                       : QModelIndex();
+        return row < static_cast<int>(groupCount()) ? createIndex(row, 0, groupId) : QModelIndex();
     if (!isGroup(parent))
         return {};
     const auto g = static_cast<std::size_t>(parent.row());
-    if (static_cast<std::size_t>(row) >= m_groups[g].files.size())
+    if (row >= groupSize(g))
         return {};
     return createIndex(row, 0, g + 1);
 }
@@ -226,10 +220,10 @@ QModelIndex ReviewListModel::parent(const QModelIndex &child) const {
 
 int ReviewListModel::rowCount(const QModelIndex &parent) const {
     if (!parent.isValid())
-        return static_cast<int>(m_groups.size());
+        return static_cast<int>(groupCount());
     if (!isGroup(parent))
         return 0;
-    return static_cast<int>(m_groups[static_cast<std::size_t>(parent.row())].files.size());
+    return static_cast<int>(groupSize(static_cast<std::size_t>(parent.row())));
 }
 
 int ReviewListModel::columnCount(const QModelIndex &) const {

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "ShelfOrder.h"
@@ -12,6 +15,7 @@
 namespace kelo {
 
 class DiskUsage;
+struct ReviewList;
 
 // The review's list as a tree of two levels: a row per folder group, under it a row per expired
 // file, each checkable. A group is ticked when all its files are, mixed when some are. Sizes
@@ -28,11 +32,17 @@ public:
     };
 
     explicit ReviewListModel(DiskUsage &usage, QObject *parent = nullptr);
+    ~ReviewListModel() override;
 
-    // Lists the groups anew. A file listed before keeps its tick; one that was not gets
-    // `tickNew`.
-    void setGroups(std::vector<FolderGroup> groups, bool tickNew);
-    const std::vector<FolderGroup> &groups() const { return m_groups; }
+    // Shows a list as the grouping made it, with each file's tick in list order.
+    void setList(std::shared_ptr<const ReviewList> list, std::vector<char> ticks);
+    // Whether a list is shown: there is none until the first grouping is done.
+    bool filled() const { return m_list != nullptr; }
+    const std::shared_ptr<const ReviewList> &list() const { return m_list; }
+    // The groups with copies of their files: for a look at the list, not for every paint.
+    std::vector<FolderGroup> groups() const;
+    // Each listed file's tick, in list order.
+    const std::vector<char> &ticks() const { return m_ticked; }
 
     bool isGroup(const QModelIndex &index) const;
     // The file of a file row, or null.
@@ -47,8 +57,8 @@ public:
     // A click on a row: a file flips; a group ticks all its files unless all were ticked.
     void toggle(const QModelIndex &index);
 
-    // The ticked files, in list order.
-    std::vector<std::filesystem::path> tickedFiles() const;
+    // Whether a file is listed and ticked.
+    bool isTicked(std::string_view file) const;
     qsizetype fileCount() const { return static_cast<qsizetype>(m_ticked.size()); }
     qsizetype tickedCount() const;
     // The known sizes of the ticked files added up, and whether one of them is still unknown.
@@ -73,14 +83,16 @@ signals:
 private:
     // Index into the flat per-file arrays, or -1 for a group row or an invalid index.
     qsizetype flatIndex(const QModelIndex &index) const;
+    std::size_t groupCount() const;
+    qsizetype groupSize(std::size_t group) const;
     void setGroupTicked(int group, bool ticked);
     void countGroup(int group);
-    void takeSizes(bool all);
+    void takeAllSizes();
+    void takeSizes(const std::vector<std::string> &changed);
 
     DiskUsage &m_usage;
-    std::vector<FolderGroup> m_groups;
-    // Where each group's files start in the flat arrays.
-    std::vector<qsizetype> m_firstFile;
+    // The groups and files in list order, with where each group's files start in it.
+    std::shared_ptr<const ReviewList> m_list;
     std::vector<qsizetype> m_tickedInGroup;
     // Per file, in list order.
     std::vector<char> m_ticked;

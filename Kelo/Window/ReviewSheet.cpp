@@ -3,23 +3,27 @@
 #include "ByteCount.h"
 #include "DiskUsage.h"
 #include "FreshnessStyle.h"
+#include "ReviewList.h"
 #include "ReviewListModel.h"
 #include "ReviewListView.h"
-#include "Shelf.h"
 #include "Symbols.h"
 #include "TabularText.h"
 
 #include <QEvent>
+#include <QFutureWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
+#include <QPromise>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QtConcurrentRun>
 
 #include <algorithm>
-#include <string>
+#include <string_view>
 #include <unordered_set>
+#include <utility>
 
 namespace kelo {
 
@@ -153,15 +157,23 @@ ReviewSheet::ReviewSheet(Shelf &shelf, QWidget *parent) : QDialog(parent), m_she
 
     // Every expired file starts ticked. A file that joins the list while the sheet is open (its
     // date passed meanwhile) starts unticked: only what the user saw ticked goes.
+    m_atOpen = m_shelf.run(Freshness::expired);
     reload();
     updateColors();
     updateFooter();
 }
 
-ReviewSheet::~ReviewSheet() = default;
+ReviewSheet::~ReviewSheet() {
+    // A grouping still running finishes on its own, with nothing of the sheet's.
+    cancelGrouping();
+}
 
-const std::vector<FolderGroup> &ReviewSheet::groups() const {
+std::vector<FolderGroup> ReviewSheet::groups() const {
     return m_model->groups();
+}
+
+bool ReviewSheet::listFilled() const {
+    return m_model->filled() && !m_grouping;
 }
 
 bool ReviewSheet::isTicked(const fs::path &file) const {
@@ -181,7 +193,8 @@ QString ReviewSheet::sizeText(const fs::path &file) const {
 }
 
 int ReviewSheet::tickedCount() const {
-    return static_cast<int>(m_model->tickedCount());
+    return static_cast<int>(m_model->filled() ? m_model->tickedCount()
+                                              : static_cast<qsizetype>(m_atOpen.size()));
 }
 
 std::int64_t ReviewSheet::tickedTotal() const {
@@ -214,26 +227,71 @@ void ReviewSheet::showEvent(QShowEvent *event) {
     }
 }
 
-// The expired files taken anew from the shelf; the ticks stay as they are.
+// The expired files taken anew from the shelf and grouped on a worker; the ticks stay as they
+// are. A grouping still running is overtaken.
 void ReviewSheet::reload() {
-    std::vector<Shelf::Item> expired = m_shelf.items(Freshness::expired);
-    std::vector<fs::path> files;
-    files.reserve(expired.size());
-    for (Shelf::Item &item : expired)
-        files.push_back(std::move(item.url));
-    // Most changes to the shelf leave the expired files as they were.
-    const auto same = [](const fs::path &a, const fs::path &b) { return a.native() == b.native(); };
-    if (m_listed && std::equal(files.begin(), files.end(), m_files.begin(), m_files.end(), same))
+    Shelf::Run expired = m_shelf.run(Freshness::expired);
+    if (expired.sameAs(m_asked))
         return;
-    m_model->setGroups(folderGroups(files), !m_listed);
-    m_listed = true;
-    m_files = std::move(files);
-    wantSizes();
+    cancelGrouping();
+    m_asked = expired;
+    ReviewListRequest request{std::move(expired), m_atOpen, m_model->list(), nullptr};
+    if (request.shown)
+        request.shownTicks = m_askedTicks =
+            std::make_shared<const std::vector<char>>(m_model->ticks());
+    auto *grouping = new Grouping(this);
+    m_grouping = grouping;
+    connect(grouping, &QFutureWatcherBase::finished, this,
+            [this, grouping] { takeList(grouping); });
+    grouping->setFuture(
+        QtConcurrent::run([request = std::move(request)](QPromise<ReviewListUpdate> &promise) {
+            if (auto update = makeReviewList(request, [&] { return promise.isCanceled(); }))
+                promise.addResult(std::move(*update));
+        }));
+    updateFooter();
+}
+
+void ReviewSheet::cancelGrouping() {
+    if (!m_grouping)
+        return;
+    m_grouping->future().cancel();
+    m_grouping->disconnect(this);
+    m_grouping->deleteLater();
+    m_grouping = nullptr;
+    m_askedTicks.reset();
+}
+
+void ReviewSheet::takeList(Grouping *grouping) {
+    if (grouping != m_grouping)
+        return;
+    m_grouping = nullptr;
+    grouping->deleteLater();
+    QFuture<ReviewListUpdate> future = grouping->future();
+    const std::shared_ptr<const std::vector<char>> askedTicks = std::move(m_askedTicks);
+    if (future.resultCount() > 0) {
+        ReviewListUpdate update = future.takeResult();
+        if (update.list) {
+            // What the user ticked or unticked while the list was being made goes with it.
+            if (askedTicks) {
+                const ReviewList &shown = *m_model->list();
+                const std::vector<char> &ticks = m_model->ticks();
+                for (std::size_t place = 0; place < ticks.size(); ++place)
+                    if (ticks[place] != (*askedTicks)[place])
+                        if (const auto now = update.list->place((*shown.paths)[place]))
+                            update.ticks[*now] = ticks[place];
+            }
+            m_model->setList(std::move(update.list), std::move(update.ticks));
+            // From now on the list says what is ticked.
+            releaseInBackground(std::exchange(m_atOpen, {}).list);
+            wantSizes();
+        }
+    }
+    updateFooter();
 }
 
 void ReviewSheet::wantSizes() {
-    if (!m_closed)
-        m_shelf.diskUsage().want(this, m_files);
+    if (!m_closed && m_model->filled())
+        m_shelf.diskUsage().wantShared(this, m_model->list()->paths);
 }
 
 void ReviewSheet::updateColors() {
@@ -261,19 +319,20 @@ void ReviewSheet::updateColors() {
 
 void ReviewSheet::updateFooter() {
     const int ticked = tickedCount();
-    const qsizetype listed = m_model->fileCount();
+    const qsizetype listed =
+        m_model->filled() ? m_model->fileCount() : static_cast<qsizetype>(m_atOpen.size());
     const QString total = byteCountText(tickedTotal());
     // Sizes still being counted: the total so far, and that it is not all; in a narrow footer
-    // only "…" says so.
-    if (m_model->tickedTotalPending()) {
+    // only "…" says so. Before the list is made no size is asked for yet.
+    if (!m_model->filled() || m_model->tickedTotalPending()) {
         m_summary->setText(tr("%1 van %2 · %3, telt nog…").arg(ticked).arg(listed).arg(total),
                            tr("%1 van %2 · %3…").arg(ticked).arg(listed).arg(total));
     } else {
         const QString summary = tr("%1 van %2 · %3").arg(ticked).arg(listed).arg(total);
         m_summary->setText(summary, summary);
     }
-    // Read by snapshot mode, which waits for the sizes before it takes its picture.
-    setProperty("keloSettling", !m_model->sizesKnown());
+    // Read by snapshot mode, which waits for the list and the sizes before it takes its picture.
+    setProperty("keloSettling", !listFilled() || !m_model->sizesKnown());
     m_trash->setText(ticked == 1 ? tr("1 bestand naar prullenbak")
                                  : tr("%1 bestanden naar prullenbak").arg(ticked));
     m_trash->setEnabled(ticked > 0);
@@ -283,14 +342,23 @@ void ReviewSheet::updateFooter() {
 void ReviewSheet::moveTickedToTrash() {
     if (m_trashing)
         return;
-    // The shelf as it is now, in its order: what is listed and ticked.
-    std::unordered_set<std::string> ticked;
-    for (const fs::path &file : m_model->tickedFiles())
-        ticked.insert(file.native());
+    // The shelf's expired files as they are now, in its order: those ticked. A file listed but
+    // renewed since, its list not yet made anew, stays.
     std::vector<Shelf::Item> chosen;
-    for (const auto &item : m_shelf.items())
-        if (ticked.contains(item.url.native()))
-            chosen.push_back(item);
+    const Shelf::Run expired = m_shelf.run(Freshness::expired);
+    if (m_model->filled()) {
+        for (const auto &item : expired.items())
+            if (m_model->isTicked(item.url.native()))
+                chosen.push_back(item);
+    } else {
+        // Before the first list nothing can have been unticked.
+        std::unordered_set<std::string_view> atOpen;
+        for (const auto &item : m_atOpen.items())
+            atOpen.insert(item.url.native());
+        for (const auto &item : expired.items())
+            if (atOpen.contains(item.url.native()))
+                chosen.push_back(item);
+    }
     m_trashing = true;
     const QPointer<ReviewSheet> alive(this);
     m_shelf.trash(chosen);

@@ -183,7 +183,7 @@ ShelfWindow::Body ShelfWindow::body() const {
 }
 
 QString ShelfWindow::subtitle() const {
-    const auto expired = m_shelf.items(Freshness::expired).size();
+    const auto expired = m_shelf.run(Freshness::expired).size();
     if (expired > 0)
         return tr("%1 over de datum").arg(expired);
     if (m_shelf.items().empty())
