@@ -103,6 +103,14 @@ std::optional<std::string_view> takeLine(std::string_view &rest) {
     return line;
 }
 
+// A decimal number written as the cache writes it: no sign, no leading zero.
+template <typename Number> bool readNumber(std::string_view text, Number &number) {
+    if (text.empty() || (text.size() > 1 && text.front() == '0'))
+        return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
 // What comes before the checksum line, when the checksum matches it; none once stopping.
 std::optional<std::string_view> sealedBody(std::string_view content,
                                            const std::atomic<bool> &stopping) {
@@ -132,12 +140,8 @@ std::optional<std::string_view> checkedPaths(std::string_view content,
     if (!signature || *signature != scopeSignature)
         return std::nullopt;
     const auto countText = takeLine(rest);
-    if (!countText || countText->empty() || (countText->size() > 1 && countText->front() == '0'))
-        return std::nullopt;
     std::uint64_t count = 0;
-    const auto [end, error] =
-        std::from_chars(countText->data(), countText->data() + countText->size(), count);
-    if (error != std::errc() || end != countText->data() + countText->size())
+    if (!countText || !readNumber(*countText, count))
         return std::nullopt;
     // Each path takes at least two bytes ("/" and its NUL).
     if (count > maximumIndexCacheEntries || count > rest.size() / 2)
@@ -234,13 +238,6 @@ bool writeAtomically(const fs::path &file, std::string_view content) {
 // stamp-length tags-length" and a line, then the stamp's and the tags' bytes; then the checksum
 // as in the cache.
 constexpr std::string_view recordsHeader = "kelo-stamp-records 1\n";
-
-template <typename Number> bool readNumber(std::string_view text, Number &number) {
-    if (text.empty() || (text.size() > 1 && text.front() == '0'))
-        return false;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return error == std::errc() && end == text.data() + text.size();
-}
 
 // Takes the text up to the next space (or the end) off `rest`.
 std::string_view takeWord(std::string_view &rest) {
