@@ -15,7 +15,6 @@ enum class MenuAction { none, pick };
 struct MenuItem {
     std::string title;
     MenuAction action = MenuAction::none;
-    std::string keyEquivalent;
     int tag = 0;
     bool enabled = true;
     bool separator = false;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "ErrorPresenter.h"
+#include "ErrorMessageBox.h"
 #include "Shelf.h"
 #include "TagIndex.h"
 
@@ -19,13 +19,13 @@ public:
     ~AppModel();
 
     Shelf &shelf() { return *m_shelf; }
-    MessageBoxErrorPresenter &errorPresenter() { return m_presenter; }
+    ErrorMessageBox &errorPresenter() { return m_presenter; }
 
     // The index options of this user: the machine's scope, the user's cache, Kelo's log.
     static TagIndex::Options userIndexOptions();
 
 private:
-    MessageBoxErrorPresenter m_presenter;
+    ErrorMessageBox m_presenter;
     std::unique_ptr<Shelf> m_shelf;
 };
 

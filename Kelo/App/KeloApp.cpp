@@ -3,7 +3,6 @@
 #include "NotificationCenter.h"
 #include "Reminder.h"
 #include "ShelfWindow.h"
-#include "ShowShelfRequests.h"
 #include "SingleInstance.h"
 #include "SnapshotMode.h"
 #include "TrayMenu.h"
@@ -18,20 +17,17 @@ KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
     : m_arguments(std::move(arguments)), m_loginItem(QCoreApplication::applicationFilePath()),
       m_window(std::make_unique<ShelfWindow>(m_model.shelf())),
       m_tray(std::make_unique<TrayMenu>(m_model.shelf(), m_loginItem)),
-      m_delegate(m_arguments,
-                 AppDelegate::Steps{
-                     .startReminder = [this] { startReminder(); },
-                     .startUpdater = [this] { startUpdater(); },
-                     .offerLoginItem = [this] { m_loginItem.offerLoginItemOnce(m_defaults); },
-                     .showShelf = [this](bool review) { showShelf(review); },
-                 }) {
+      m_startup(m_arguments,
+                Startup::Steps{
+                    .startReminder = [this] { startReminder(); },
+                    .startUpdater = [this] { startUpdater(); },
+                    .offerLoginItem = [this] { m_loginItem.offerLoginItemOnce(m_defaults); },
+                    .showShelf = [this](bool review) { showShelf(review); },
+                }) {
     m_model.errorPresenter().setParent(m_window.get());
-    connect(&ShowShelfRequests::instance(), &ShowShelfRequests::requested, this,
-            [this](const QVariantMap &userInfo) {
-                showShelf(ShowShelfRequests::wantsReview(userInfo));
-            });
+    connect(m_tray.get(), &TrayMenu::showShelfRequested, this, &KeloApp::showShelf);
     // Started again, or opened by the desktop: the window, without a review.
-    connect(&instance, &SingleInstance::activated, this, [] { ShowShelfRequests::post(); });
+    connect(&instance, &SingleInstance::activated, this, [this] { showShelf(false); });
     SnapshotMode::arm(m_arguments, this);
 }
 
@@ -44,6 +40,7 @@ void KeloApp::startReminder() {
     Reminder::Options options;
     options.testReminder = m_arguments.testReminder;
     m_reminder = std::make_unique<Reminder>(m_model.shelf(), m_defaults, *m_notifications, options);
+    connect(m_reminder.get(), &Reminder::reviewRequested, this, [this] { showShelf(true); });
 }
 
 void KeloApp::startUpdater() {
@@ -61,10 +58,9 @@ void KeloApp::startUpdater() {
 
 void KeloApp::start() {
     m_tray->show();
-    m_delegate.willFinishLaunching();
-    m_delegate.didFinishLaunching();
-    // The tray item comes on screen once the event loop runs.
-    QTimer::singleShot(0, this, [this] { m_delegate.labelAppeared(); });
+    m_startup.run();
+    // The tray icon comes on screen once the event loop runs.
+    QTimer::singleShot(0, this, [this] { m_startup.trayIconShown(); });
 }
 
 void KeloApp::showShelf(bool review) {

@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "AppDelegate.h"
 #include "AppModel.h"
 #include "LaunchArguments.h"
 #include "LoginItem.h"
+#include "Startup.h"
 #include "UserDefaults.h"
 
 namespace kelo {
@@ -54,7 +54,7 @@ private:
     std::unique_ptr<Reminder> m_reminder;
     std::unique_ptr<NotificationCenter> m_updateNotifications;
     std::unique_ptr<Updater> m_updater;
-    AppDelegate m_delegate;
+    Startup m_startup;
 };
 
 } // namespace kelo

@@ -3,9 +3,9 @@
 #include "Calendar.h"
 #include "LoginItem.h"
 #include "Shelf.h"
-#include "ShowShelfRequests.h"
 #include "TrayIconPainter.h"
 #include "Updater.h"
+#include "Website.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -17,10 +17,9 @@ TrayMenu::TrayMenu(Shelf &shelf, LoginItem &loginItem, QObject *parent)
     : QObject(parent), m_shelf(shelf), m_loginItem(loginItem) {
     m_status = m_menu.addAction(QString());
     m_status->setEnabled(false);
-    m_cleanUp = m_menu.addAction(tr("Opruimen…"), [] {
-        ShowShelfRequests::post({{QLatin1String(ShowShelfRequests::reviewKey), true}});
-    });
-    m_openShelf = m_menu.addAction(tr("Schap openen"), [] { ShowShelfRequests::post(); });
+    m_cleanUp = m_menu.addAction(tr("Opruimen…"), this, [this] { emit showShelfRequested(true); });
+    m_openShelf =
+        m_menu.addAction(tr("Schap openen"), this, [this] { emit showShelfRequested(false); });
     m_menu.addSeparator();
     // Checked as the entry stands when the menu is made; afterwards it shows the user's choice.
     m_startAtLogin = m_menu.addAction(tr("Start bij inloggen"));
@@ -28,7 +27,7 @@ TrayMenu::TrayMenu(Shelf &shelf, LoginItem &loginItem, QObject *parent)
     m_startAtLogin->setChecked(m_loginItem.isEnabled());
     connect(m_startAtLogin, &QAction::toggled, this,
             [this](bool enabled) { m_loginItem.setLoginItem(enabled); });
-    const QUrl website{QString::fromLatin1(websiteUrl)};
+    const QUrl website{QString::fromLatin1(websiteAddress)};
     m_website = m_menu.addAction(website.host(), [website] { QDesktopServices::openUrl(website); });
     m_menu.addSeparator();
     m_quit = m_menu.addAction(tr("Stop Kelo"), [] { QCoreApplication::quit(); });
@@ -38,9 +37,9 @@ TrayMenu::TrayMenu(Shelf &shelf, LoginItem &loginItem, QObject *parent)
     m_trayIcon.setToolTip(QStringLiteral("Kelo"));
     // A left click opens the shelf, as most trays expect.
     connect(&m_trayIcon, &QSystemTrayIcon::activated, this,
-            [](QSystemTrayIcon::ActivationReason reason) {
+            [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger)
-                    ShowShelfRequests::post();
+                    emit showShelfRequested(false);
             });
     connect(&m_shelf, &Shelf::itemsChanged, this, &TrayMenu::refresh);
     connect(&m_menu, &QMenu::aboutToShow, this, &TrayMenu::refresh);

@@ -19,8 +19,6 @@ class TrayMenu : public QObject {
     Q_OBJECT
 
 public:
-    static constexpr const char *websiteUrl = "https://dorvel.wex/kelo";
-
     TrayMenu(Shelf &shelf, LoginItem &loginItem, QObject *parent = nullptr);
     ~TrayMenu() override;
 
@@ -44,6 +42,10 @@ public:
 
     // Draws icon and menu again from the shelf.
     void refresh();
+
+signals:
+    // "Schap openen", a click on the icon, or (with the review) "Opruimen…".
+    void showShelfRequested(bool review);
 
 private:
     void scheduleMidnightRefresh();

@@ -5,7 +5,6 @@
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "Shelf.h"
-#include "ShowShelfRequests.h"
 #include "UserDefaults.h"
 
 #include <QDBusConnection>
@@ -32,15 +31,13 @@ Reminder::Reminder(Shelf &shelf, UserDefaults &defaults, NotificationCenter &cen
     if (!m_defaults.hasLastReminder())
         m_defaults.setLastReminder(toDateTime(m_options.clock()));
 
-    m_center.requestAuthorization([](bool allowed, const QString &error) {
-        log(("Kelo: notifications allowed: " + QString::fromLatin1(allowed ? "true" : "false") +
-             QLatin1Char(' ') + error)
+    m_center.checkServer([](bool allowed, const QString &error) {
+        log(("Kelo: notification server answers: " +
+             QString::fromLatin1(allowed ? "true" : "false") + QLatin1Char(' ') + error)
                 .toStdString());
     });
     // A click on the reminder opens the window and starts the review.
-    connect(&m_center, &NotificationCenter::clicked, this, [] {
-        ShowShelfRequests::post({{QLatin1String(ShowShelfRequests::reviewKey), true}});
-    });
+    connect(&m_center, &NotificationCenter::clicked, this, &Reminder::reviewRequested);
 
     connect(&m_shelf.diskUsage(), &DiskUsage::sizesChanged, this, &Reminder::postWhenSized);
     connect(&m_shelf, &Shelf::itemsChanged, this, &Reminder::postWhenSized);
@@ -113,7 +110,7 @@ void Reminder::postWhenSized() {
     std::vector<std::filesystem::path> files;
     files.reserve(expired.size());
     for (const auto &item : expired)
-        files.push_back(item.url);
+        files.push_back(item.path);
     if (!test && files.empty()) {
         m_waiting.reset();
         usage.want(this, {});

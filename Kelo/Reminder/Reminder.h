@@ -54,6 +54,10 @@ public:
     // "3 bestanden zijn over de datum (4,2 MB)." and the like; the test text for none.
     static QString body(long long expired, qint64 bytes);
 
+signals:
+    // The user clicked the reminder: the window, with the review.
+    void reviewRequested();
+
 private slots:
     void prepareForSleep(bool sleeping);
 

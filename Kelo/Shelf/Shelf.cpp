@@ -15,19 +15,19 @@
 
 namespace kelo {
 
-Shelf::Action Shelf::extend(std::filesystem::path url, Term term) {
-    return [url = std::move(url), term] {
+Shelf::Action Shelf::extend(std::filesystem::path path, Term term) {
+    return [path = std::move(path), term] {
         const Calendar calendar = Calendar::current();
-        return writeStamp(expiryDate(term, currentInstant(), calendar), url, calendar);
+        return writeStamp(expiryDate(term, currentInstant(), calendar), path, calendar);
     };
 }
 
-Shelf::Action Shelf::keepForever(std::filesystem::path url) {
-    return [url = std::move(url)] { return clearStamp(url); };
+Shelf::Action Shelf::keepForever(std::filesystem::path path) {
+    return [path = std::move(path)] { return clearStamp(path); };
 }
 
-Shelf::Action Shelf::moveToTrash(std::filesystem::path url) {
-    return [url = std::move(url)] { return kelo::moveToTrash(url); };
+Shelf::Action Shelf::moveToTrash(std::filesystem::path path) {
+    return [path = std::move(path)] { return kelo::moveToTrash(path); };
 }
 
 Shelf::Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent)
@@ -127,11 +127,11 @@ void Shelf::setReviewing(bool reviewing) {
 
 void Shelf::perform(const Action &action, const Item &item) {
     if (const auto error = action())
-        m_presenter.present(*error, item.url);
+        m_presenter.present(*error, item.path);
 
     std::error_code ignored;
     const auto date =
-        std::filesystem::exists(item.url, ignored) ? readStamp(item.url) : std::nullopt;
+        std::filesystem::exists(item.path, ignored) ? readStamp(item.path) : std::nullopt;
     std::vector<Item> items = *m_items;
     if (date) {
         const auto found = std::find(items.begin(), items.end(), item);
@@ -139,21 +139,21 @@ void Shelf::perform(const Action &action, const Item &item) {
             found->date = *date;
         sortIntoShelfOrder(items);
     } else {
-        std::erase_if(items, [&](const Item &each) { return each.url == item.url; });
+        std::erase_if(items, [&](const Item &each) { return each.path == item.path; });
     }
     setItems(std::move(items));
 }
 
 void Shelf::trash(const std::vector<Item> &items) {
     for (const auto &item : items)
-        perform(moveToTrash(item.url), item);
+        perform(moveToTrash(item.path), item);
 }
 
 void sortIntoShelfOrder(std::vector<Shelf::Item> &items) {
     std::vector<std::string> names;
     names.reserve(items.size());
     for (const auto &item : items)
-        names.push_back(shelfNameKey(item.url.filename().native()));
+        names.push_back(shelfNameKey(item.path.filename().native()));
     std::vector<size_t> order(items.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {

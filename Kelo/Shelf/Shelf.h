@@ -28,7 +28,7 @@ class Shelf : public QObject {
 public:
     // One stamped file: its path is its identity.
     struct Item {
-        std::filesystem::path url;
+        std::filesystem::path path;
         // The start of the expiry day, as readStamp gave it.
         Instant date;
         bool operator==(const Item &) const = default;
@@ -36,9 +36,9 @@ public:
 
     // An action on one file, bound to its arguments: it succeeds or gives an error.
     using Action = std::function<std::optional<Error>()>;
-    static Action extend(std::filesystem::path url, Term term);
-    static Action keepForever(std::filesystem::path url);
-    static Action moveToTrash(std::filesystem::path url);
+    static Action extend(std::filesystem::path path, Term term);
+    static Action keepForever(std::filesystem::path path);
+    static Action moveToTrash(std::filesystem::path path);
 
     // A run of the items as they were at one moment, shared rather than copied: the shelf never
     // changes a list once it has made it, so a run can be kept, and read on any thread, while

@@ -18,7 +18,7 @@ namespace kelo {
 // valid UTF-8 keeps its bytes.
 std::string shelfNameKey(std::string_view fileName);
 
-// The Finder-like comparison of texts the user reads in lists: ignores case, compares runs of
+// The comparison file managers use for names in lists: ignores case, compares runs of
 // digits by their value ("Rapport 9" before "Rapport 10") and follows the collation of the
 // user's locale (LC_ALL, LC_COLLATE, LANG). Names that are not UTF-8 are compared as the text
 // shown for them. Build one per sort; not for use from several threads at once.

@@ -46,8 +46,8 @@
         <translation>Open</translation>
     </message>
     <message>
-        <source>Toon in Finder</source>
-        <translation>Show in Finder</translation>
+        <source>Toon in map</source>
+        <translation>Show in Folder</translation>
     </message>
     <message>
         <source>Verlengen</source>
@@ -313,16 +313,16 @@
         <translation>Everything is still fresh</translation>
     </message>
     <message>
-        <source>Geen bestanden met een datum. Klik in Finder met rechts op een bestand en kies Kelo ▸ een termijn.</source>
-        <translation>No files with a date. Right-click a file in Finder and choose Kelo ▸ a period.</translation>
+        <source>Geen bestanden met een datum. Klik in je bestandsbeheerder met rechts op een bestand en kies Kelo ▸ een termijn.</source>
+        <translation>No files with a date. Right-click a file in your file manager and choose Kelo ▸ a period.</translation>
     </message>
     <message>
         <source>Kelo</source>
         <translation>Kelo</translation>
     </message>
     <message>
-        <source>Datum zetten: rechtsklik in Finder ▸ Kelo</source>
-        <translation>To set a date: right-click in Finder ▸ Kelo</translation>
+        <source>Datum zetten: rechtsklik in je bestandsbeheerder ▸ Kelo</source>
+        <translation>To set a date: right-click in your file manager ▸ Kelo</translation>
     </message>
     <message>
         <source>Extensies…</source>

@@ -34,7 +34,7 @@ struct ReviewList {
 
     std::size_t fileCount() const { return order.size(); }
     const std::filesystem::path &file(std::size_t place) const {
-        return source.items()[order[place]].url;
+        return source.items()[order[place]].path;
     }
     std::size_t groupSize(std::size_t group) const;
     // The group a place belongs to.

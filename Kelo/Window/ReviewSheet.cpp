@@ -2,6 +2,7 @@
 
 #include "ByteCount.h"
 #include "DiskUsage.h"
+#include "Fonts.h"
 #include "FreshnessStyle.h"
 #include "ReviewList.h"
 #include "ReviewListModel.h"
@@ -76,13 +77,6 @@ namespace {
 void fitToTitle(QPushButton *button) {
     button->setMinimumWidth(
         std::max(80, button->fontMetrics().horizontalAdvance(button->text()) + 28));
-}
-
-QFont scaledFont(const QFont &base, qreal factor, bool bold = false) {
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * factor);
-    font.setBold(bold);
-    return font;
 }
 
 // The title of the review, relative to the body text.
@@ -348,15 +342,15 @@ void ReviewSheet::moveTickedToTrash() {
     const Shelf::Run expired = m_shelf.run(Freshness::expired);
     if (m_model->filled()) {
         for (const auto &item : expired.items())
-            if (m_model->isTicked(item.url.native()))
+            if (m_model->isTicked(item.path.native()))
                 chosen.push_back(item);
     } else {
         // Before the first list nothing can have been unticked.
         std::unordered_set<std::string_view> atOpen;
         for (const auto &item : m_atOpen.items())
-            atOpen.insert(item.url.native());
+            atOpen.insert(item.path.native());
         for (const auto &item : expired.items())
-            if (atOpen.contains(item.url.native()))
+            if (atOpen.contains(item.path.native()))
                 chosen.push_back(item);
     }
     m_trashing = true;

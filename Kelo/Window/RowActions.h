@@ -31,7 +31,7 @@ void openFile(const std::filesystem::path &path);
 void revealFile(const std::filesystem::path &path);
 
 // The actions on one shelf row, offered both by the row's button and as its context menu:
-// "Open", "Toon in Finder", the "Verlengen" terms, "Altijd houden", "Naar prullenbak".
+// "Open", "Toon in map", the "Verlengen" terms, "Altijd houden", "Naar prullenbak".
 class RowActions {
     Q_DECLARE_TR_FUNCTIONS(RowActions)
 

@@ -86,11 +86,11 @@ QVariant ShelfListModel::data(const QModelIndex &index, int role) const {
         if (found.kind == RowKind::header)
             return sectionTitle(found.freshness);
         if (const Shelf::Item *shown = item(index))
-            return displayText(shown->url.filename());
+            return displayText(shown->path.filename());
         return {};
     case Qt::ToolTipRole:
         if (const Shelf::Item *shown = item(index))
-            return displayText(shown->url);
+            return displayText(shown->path);
         return {};
     default:
         return {};

@@ -80,8 +80,8 @@ void ShelfListView::mouseDoubleClickEvent(QMouseEvent *event) {
     const bool onButton = actionsButtonRect(index).contains(event->position().toPoint());
     if (event->button() == Qt::LeftButton && item && !onButton) {
         // A copy: opening may bring the shelf up to date under our feet.
-        const std::filesystem::path url = item->url;
-        m_operations.open(url);
+        const std::filesystem::path path = item->path;
+        m_operations.open(path);
         event->accept();
         return;
     }
@@ -91,8 +91,8 @@ void ShelfListView::mouseDoubleClickEvent(QMouseEvent *event) {
 void ShelfListView::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         if (const Shelf::Item *item = m_model->item(currentIndex())) {
-            const std::filesystem::path url = item->url;
-            m_operations.open(url);
+            const std::filesystem::path path = item->path;
+            m_operations.open(path);
             event->accept();
             return;
         }

@@ -162,8 +162,8 @@ ShelfRowDelegate::ItemTexts ShelfRowDelegate::itemTexts(const Shelf::Item &item,
     ItemTexts texts;
     const bool dark = isDark(palette);
     texts.freshness = freshness(item.date, m_now, *m_calendar);
-    texts.name = kelo::displayText(item.url.filename());
-    texts.folder = folderText(item.url.parent_path());
+    texts.name = kelo::displayText(item.path.filename());
+    texts.folder = folderText(item.path.parent_path());
     texts.daysLeft = daysLeftLabel(item.date, m_now, *m_calendar);
     texts.daysLeftColor = texts.freshness == Freshness::expired
                               ? freshnessColor(Freshness::expired, dark)
@@ -276,7 +276,7 @@ void ShelfRowDelegate::paintItem(QPainter *painter, const QStyleOptionViewItem &
         painter->fillPath(path, highlight);
     }
 
-    painter->drawPixmap(layout.icon, m_icons.icon(item.url, iconSize, ratio, secondary));
+    painter->drawPixmap(layout.icon, m_icons.icon(item.path, iconSize, ratio, secondary));
 
     paintDateStamp(painter, layout.badge, texts.dayMonth, texts.year, texts.badgeColor);
 
@@ -356,7 +356,7 @@ bool ShelfRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
         event->ignore();
         return false;
     }
-    QToolTip::showText(event->globalPos(), kelo::displayText(item->url), view, option.rect);
+    QToolTip::showText(event->globalPos(), kelo::displayText(item->path), view, option.rect);
     return true;
 }
 

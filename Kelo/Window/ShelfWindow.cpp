@@ -1,11 +1,13 @@
 #include "ShelfWindow.h"
 
+#include "Fonts.h"
 #include "FreshnessStyle.h"
 #include "IntegrationDialog.h"
 #include "ReviewSheet.h"
 #include "Shelf.h"
 #include "ShelfListView.h"
 #include "Symbols.h"
+#include "Website.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -17,15 +19,6 @@
 
 namespace kelo {
 namespace {
-
-constexpr const char *websiteUrl = "https://dorvel.wex/kelo";
-
-QFont scaledFont(const QFont &base, qreal factor, bool bold = false) {
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * factor);
-    font.setBold(bold);
-    return font;
-}
 
 // A button that looks and acts like a link.
 QPushButton *linkButton(const QString &text, QWidget *parent) {
@@ -58,8 +51,8 @@ QWidget *emptyPage(QWidget *parent, QLabel *&text) {
                                  page->devicePixelRatioF()));
     auto *title = new QLabel(ShelfWindow::tr("Alles is nog vers"), page);
     title->setFont(scaledFont(page->font(), 1.55, true));
-    text = new QLabel(ShelfWindow::tr("Geen bestanden met een datum. Klik in Finder met rechts "
-                                      "op een bestand en kies Kelo ▸ een termijn."),
+    text = new QLabel(ShelfWindow::tr("Geen bestanden met een datum. Klik in je bestandsbeheerder "
+                                      "met rechts op een bestand en kies Kelo ▸ een termijn."),
                       page);
     text->setWordWrap(true);
     text->setAlignment(Qt::AlignHCenter);
@@ -110,11 +103,11 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     footer->setFont(scaledFont(font(), 0.85));
     auto *footerLayout = new QHBoxLayout(footer);
     footerLayout->setContentsMargins(14, 8, 14, 8);
-    auto *howTo = new QLabel(tr("Datum zetten: rechtsklik in Finder ▸ Kelo"), footer);
+    auto *howTo = new QLabel(tr("Datum zetten: rechtsklik in je bestandsbeheerder ▸ Kelo"), footer);
     m_howTo = howTo;
     auto *extensions = linkButton(tr("Extensies…"), footer);
     connect(extensions, &QPushButton::clicked, this, &ShelfWindow::showExtensions);
-    const QUrl website{QString::fromLatin1(websiteUrl)};
+    const QUrl website{QString::fromLatin1(websiteAddress)};
     auto *maker = linkButton(website.host(), footer);
     connect(maker, &QPushButton::clicked, this, [website] { QDesktopServices::openUrl(website); });
     footerLayout->addWidget(howTo);

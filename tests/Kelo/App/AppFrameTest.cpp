@@ -1,10 +1,5 @@
-#include "AppDelegate.h"
 #include "LaunchArguments.h"
-#include "ShowShelfRequests.h"
-#include "SingleInstance.h"
-
-#include <QDBusConnection>
-#include <QSignalSpy>
+#include "Startup.h"
 
 #include <gtest/gtest.h>
 
@@ -36,10 +31,10 @@ TEST(LaunchArguments, EachCountsOnlyWhenExactlyEqual) {
     EXPECT_FALSE(LaunchArguments::parse(QStringList{"--review"}).review);
 }
 
-TEST(AppDelegate, StartsInOrderAndShowsTheWindowUnlessStartedAtLogin) {
+TEST(Startup, StartsInOrderAndShowsTheWindowUnlessStartedAtLogin) {
     std::vector<std::string> steps;
-    auto delegateFor = [&](QStringList arguments) {
-        return AppDelegate(
+    auto startupFor = [&](QStringList arguments) {
+        return Startup(
             parse(arguments),
             {.startReminder = [&] { steps.push_back("reminder"); },
              .startUpdater = [&] { steps.push_back("updater"); },
@@ -49,11 +44,10 @@ TEST(AppDelegate, StartsInOrderAndShowsTheWindowUnlessStartedAtLogin) {
     };
     auto run = [&](QStringList arguments) {
         steps.clear();
-        AppDelegate delegate = delegateFor(arguments);
-        delegate.willFinishLaunching();
-        delegate.didFinishLaunching();
-        delegate.labelAppeared();
-        delegate.labelAppeared(); // the label may appear again: one launch-time show only
+        Startup startup = startupFor(arguments);
+        startup.run();
+        startup.trayIconShown();
+        startup.trayIconShown(); // the icon may appear again: one launch-time show only
         return steps;
     };
     using Steps = std::vector<std::string>;
@@ -61,43 +55,4 @@ TEST(AppDelegate, StartsInOrderAndShowsTheWindowUnlessStartedAtLogin) {
     EXPECT_EQ(run({"--review"}), (Steps{"reminder", "updater", "login item", "show with review"}));
     EXPECT_EQ(run({"--login-item"}), (Steps{"reminder", "updater", "login item"}));
     EXPECT_EQ(run({"--login-item", "--review"}), (Steps{"reminder", "updater", "login item"}));
-}
-
-TEST(ShowShelfRequests, OnlyATrueBooleanAsksForTheReview) {
-    EXPECT_TRUE(ShowShelfRequests::wantsReview({{"review", true}}));
-    for (const QVariantMap &request :
-         {QVariantMap{}, QVariantMap{{"review", false}}, QVariantMap{{"review", "true"}},
-          QVariantMap{{"review", 1}}, QVariantMap{{"Review", true}}})
-        EXPECT_FALSE(ShowShelfRequests::wantsReview(request)) << request.size();
-
-    QSignalSpy requested(&ShowShelfRequests::instance(), &ShowShelfRequests::requested);
-    ShowShelfRequests::post({{"review", true}});
-    ASSERT_EQ(requested.count(), 1);
-    EXPECT_TRUE(ShowShelfRequests::wantsReview(requested.at(0).at(0).toMap()));
-}
-
-// Runs on a private session bus (the test is started by dbus-run-session).
-TEST(SingleInstance, ASecondClaimActivatesTheFirst) {
-    if (!QDBusConnection::sessionBus().isConnected())
-        GTEST_SKIP() << "no session bus";
-    SingleInstance first(QDBusConnection::sessionBus());
-    ASSERT_EQ(first.claim(), SingleInstance::Role::primary);
-    QSignalSpy activated(&first, &SingleInstance::activated);
-
-    // Another process, as far as the bus can tell: a connection of its own.
-    const auto other = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second");
-    {
-        SingleInstance second(other);
-        EXPECT_EQ(second.claim(), SingleInstance::Role::secondary);
-    }
-    EXPECT_EQ(activated.count(), 1);
-    QDBusConnection::disconnectFromBus("second");
-}
-
-TEST(SingleInstance, WithoutABusKeloRunsAlone) {
-    const auto nowhere = QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/kelo-test-bus"), "nowhere");
-    SingleInstance alone(nowhere);
-    EXPECT_EQ(alone.claim(), SingleInstance::Role::primary);
-    QDBusConnection::disconnectFromBus("nowhere");
 }

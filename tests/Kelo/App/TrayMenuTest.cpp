@@ -4,7 +4,6 @@
 #include "NotificationCenter.h"
 #include "Shelf.h"
 #include "ShelfSupport.h"
-#include "ShowShelfRequests.h"
 #include "TemporaryFolder.h"
 #include "Updater.h"
 #include "UserDefaults.h"
@@ -62,15 +61,15 @@ TEST_F(TrayMenuTest, EntriesFollowTheExpiredCount) {
     }
 }
 
-TEST_F(TrayMenuTest, CommandsPostTheShowShelfRequest) {
+TEST_F(TrayMenuTest, CommandsAskForTheShelfWithOrWithoutTheReview) {
     shelfWithExpired(2);
     TrayMenu tray(*shelf, loginItem);
-    QSignalSpy requested(&ShowShelfRequests::instance(), &ShowShelfRequests::requested);
+    QSignalSpy requested(&tray, &TrayMenu::showShelfRequested);
     tray.openShelf()->trigger();
     tray.cleanUp()->trigger();
     ASSERT_EQ(requested.count(), 2);
-    EXPECT_FALSE(ShowShelfRequests::wantsReview(requested.at(0).at(0).toMap()));
-    EXPECT_TRUE(ShowShelfRequests::wantsReview(requested.at(1).at(0).toMap()));
+    EXPECT_FALSE(requested.at(0).at(0).toBool());
+    EXPECT_TRUE(requested.at(1).at(0).toBool());
 }
 
 TEST_F(TrayMenuTest, StartAtLoginShowsTheEntryAndWritesIt) {
@@ -91,7 +90,7 @@ namespace {
 
 class SilentCenter : public NotificationCenter {
 public:
-    void requestAuthorization(AuthorizationAnswer answer) override { answer(true, {}); }
+    void checkServer(ServerAnswer answer) override { answer(true, {}); }
     void post(const Notification &, PostAnswer answer) override { answer(std::nullopt); }
 };
 

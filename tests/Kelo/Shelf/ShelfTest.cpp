@@ -72,7 +72,7 @@ protected:
     std::vector<std::string> names(const std::vector<Shelf::Item> &items) const {
         std::vector<std::string> out;
         for (const auto &item : items)
-            out.push_back(item.url.filename().string());
+            out.push_back(item.path.filename().string());
         return out;
     }
 
@@ -129,7 +129,7 @@ TEST_F(ShelfTest, RestampedFromOutsideShowsItsNewDateAfterTheNextUpdate) {
     load();
     ASSERT_EQ(names(shelf->items()), (std::vector<std::string>{"rapport.pdf", "ander.pdf"}));
     ASSERT_FALSE(writeStamp(day(30), file, calendar)); // as the file manager would
-    ASSERT_TRUE(waitUntil([&] { return shelf->items().back().url == file; }));
+    ASSERT_TRUE(waitUntil([&] { return shelf->items().back().path == file; }));
     EXPECT_EQ(shelf->items().back().date, day(30));
 }
 

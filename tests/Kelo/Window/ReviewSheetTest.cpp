@@ -223,7 +223,7 @@ TEST_F(ReviewSheetTest, ReturnMovesTheTickedFilesAndFoldersToTheTrash) {
     EXPECT_TRUE(fs::exists(b));
     const auto expired = shelf->items(Freshness::expired);
     ASSERT_EQ(expired.size(), 1u);
-    EXPECT_EQ(expired.front().url, b);
+    EXPECT_EQ(expired.front().path, b);
 }
 
 // The Trash button does not wait for the sizes: what is ticked goes while they are counted.
@@ -253,7 +253,7 @@ TEST_F(ReviewSheetTest, TheTrashButtonWorksBeforeTheListIsMade) {
     loadShelf({home});
     const auto sheet = openSheet();
     const auto renewed = std::find_if(shelf->items().begin(), shelf->items().end(),
-                                      [&](const Shelf::Item &item) { return item.url == c; });
+                                      [&](const Shelf::Item &item) { return item.path == c; });
     ASSERT_NE(renewed, shelf->items().end());
     shelf->perform(Shelf::extend(c, Term::month), Shelf::Item(*renewed));
     ASSERT_FALSE(sheet->listFilled());
@@ -285,7 +285,7 @@ TEST_F(ReviewSheetTest, AFileRenewedMeanwhileLeavesTheReviewAndStays) {
               summary(3, 4, allocatedSize(b) + allocatedSize(c) + allocatedSize(d)));
 
     const auto renewed = std::find_if(shelf->items().begin(), shelf->items().end(),
-                                      [&](const Shelf::Item &item) { return item.url == b; });
+                                      [&](const Shelf::Item &item) { return item.path == b; });
     ASSERT_NE(renewed, shelf->items().end());
     shelf->perform(Shelf::extend(b, Term::month), Shelf::Item(*renewed));
     sheet->model().toggle(sheet->model().fileIndex(d));

@@ -53,7 +53,7 @@ protected:
     }
     QModelIndex rowOf(const fs::path &file) const {
         const QModelIndex found = rowWhere([&](const QModelIndex &index) {
-            return !model().isHeader(index) && model().item(index)->url == file;
+            return !model().isHeader(index) && model().item(index)->path == file;
         });
         EXPECT_TRUE(found.isValid()) << "no row for " << file;
         return found;
@@ -90,7 +90,7 @@ protected:
             rows.push_back(model().isHeader(index)
                                ? "header " + index.data().toString().toStdString() + " " +
                                      index.data(ShelfListModel::CountRole).toString().toStdString()
-                               : "item " + model().item(index)->url.filename().string());
+                               : "item " + model().item(index)->path.filename().string());
         }
         return rows;
     }
@@ -241,7 +241,7 @@ TEST_F(ShelfListTest, MenuEntriesActOnTheRowTheyWereOpenedFor) {
     showList();
     const Rows expected = {
         "Open",
-        "Toon in Finder",
+        "Toon in map",
         "-",
         "Verlengen > [1 week vanaf vandaag] [1 maand vanaf vandaag] [3 maanden vanaf vandaag] "
         "[1 jaar vanaf vandaag]",
@@ -312,7 +312,7 @@ TEST_F(ShelfListTest, OpeningRevealingAndTheToolTipGoToTheRowsFile) {
     // Chosen with the mouse, the entry closes the menu, which goes away.
     QPointer<QMenu> chosen = menu;
     QTest::mouseClick(menu, Qt::LeftButton, {},
-                      menu->actionGeometry(entry(menu, "Toon in Finder")).center());
+                      menu->actionGeometry(entry(menu, "Toon in map")).center());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(chosen);
     EXPECT_EQ(revealed, (std::vector<fs::path>{file}));

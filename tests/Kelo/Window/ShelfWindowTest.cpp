@@ -35,7 +35,7 @@ TEST_F(ShelfWindowTest, SubtitleNamesTheExpiredCountOrTheNextToExpire) {
 
     // One expired file: the count, whatever else there is.
     const auto item = shelf->items().front();
-    shelf->perform(Shelf::Action([&] { return writeStamp(today, item.url, calendar); }), item);
+    shelf->perform(Shelf::Action([&] { return writeStamp(today, item.path, calendar); }), item);
     EXPECT_EQ(window.subtitle(), "1 over de datum");
 }
 

@@ -2,7 +2,7 @@
 # The list test leaves pictures of the list (KELO_LIST_PICTURE, or shelf-list.png in the build
 # folder).
 add_executable(ShelfWindowTests ShelfWindowTest.cpp ShelfListTest.cpp ReviewSheetTest.cpp
-    ByteCountTest.cpp ${CMAKE_SOURCE_DIR}/tests/Support/QtWidgetsTestMain.cpp)
+    ${CMAKE_SOURCE_DIR}/tests/Support/QtWidgetsTestMain.cpp)
 target_include_directories(ShelfWindowTests PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support)
 target_link_libraries(ShelfWindowTests PRIVATE KeloWindow Qt6::Test GTest::gtest kelo_warnings)
 target_compile_definitions(ShelfWindowTests PRIVATE

@@ -57,7 +57,7 @@ protected:
 
     bool onShelf(const fs::path &file) const {
         return std::any_of(shelf->items().begin(), shelf->items().end(),
-                           [&](const kelo::Shelf::Item &item) { return item.url == file; });
+                           [&](const kelo::Shelf::Item &item) { return item.path == file; });
     }
     bool inTrash(const fs::path &file) const {
         return fs::exists(dataHome / "Trash" / "files" / file.filename());

@@ -36,7 +36,7 @@ FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus
                   SLOT(actionInvoked(uint, QString)));
 }
 
-void FreedesktopNotificationCenter::requestAuthorization(AuthorizationAnswer answer) {
+void FreedesktopNotificationCenter::checkServer(ServerAnswer answer) {
     auto *watcher = new QDBusPendingCallWatcher(
         m_bus.asyncCall(methodCall(QStringLiteral("GetServerInformation"))), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

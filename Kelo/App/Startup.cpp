@@ -1,17 +1,12 @@
-#include "AppDelegate.h"
+#include "Startup.h"
 
 namespace kelo {
 
-AppDelegate::AppDelegate(LaunchArguments arguments, Steps steps)
+Startup::Startup(LaunchArguments arguments, Steps steps)
     : m_arguments(std::move(arguments)), m_steps(std::move(steps)) {
 }
 
-void AppDelegate::willFinishLaunching() {
-    // Only the autostart entry passes --login-item.
-    m_launchedAsLoginItem = m_arguments.loginItem;
-}
-
-void AppDelegate::didFinishLaunching() {
+void Startup::run() {
     if (m_steps.startReminder)
         m_steps.startReminder();
     if (m_steps.startUpdater)
@@ -20,8 +15,8 @@ void AppDelegate::didFinishLaunching() {
         m_steps.offerLoginItem();
 }
 
-void AppDelegate::labelAppeared() {
-    if (m_shown || m_launchedAsLoginItem)
+void Startup::trayIconShown() {
+    if (m_shown || launchedAsLoginItem())
         return;
     m_shown = true;
     if (m_steps.showShelf)

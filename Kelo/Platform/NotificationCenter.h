@@ -21,13 +21,13 @@ public:
         QString title;
         QString body;
     };
-    // Whether notifications can be shown; `error` says why not.
-    using AuthorizationAnswer = std::function<void(bool allowed, const QString &error)>;
+    // Whether a notification server answers on the bus; `error` says why not.
+    using ServerAnswer = std::function<void(bool allowed, const QString &error)>;
     // None when the notification was handed over; otherwise what went wrong.
     using PostAnswer = std::function<void(const std::optional<QString> &error)>;
 
     using QObject::QObject;
-    virtual void requestAuthorization(AuthorizationAnswer answer) = 0;
+    virtual void checkServer(ServerAnswer answer) = 0;
     virtual void post(const Notification &notification, PostAnswer answer) = 0;
 
 signals:
@@ -44,7 +44,7 @@ class FreedesktopNotificationCenter : public NotificationCenter {
 public:
     explicit FreedesktopNotificationCenter(QDBusConnection bus = QDBusConnection::sessionBus(),
                                            QObject *parent = nullptr);
-    void requestAuthorization(AuthorizationAnswer answer) override;
+    void checkServer(ServerAnswer answer) override;
     void post(const Notification &notification, PostAnswer answer) override;
 
 private slots:

@@ -2,7 +2,6 @@
 
 #include "KeloApp.h"
 #include "LaunchArguments.h"
-#include "ShowShelfRequests.h"
 #include "SingleInstance.h"
 #include "Translation.h"
 
@@ -19,7 +18,6 @@ int main(int argc, char **argv) {
     kelo::installTranslation(application);
     // Closing the window leaves Kelo in the tray; only "Stop Kelo" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
-    kelo::ShowShelfRequests::instance();
 
     kelo::SingleInstance instance;
     if (instance.claim() == kelo::SingleInstance::Role::secondary)
