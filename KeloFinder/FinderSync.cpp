@@ -4,6 +4,7 @@
 #include "Term.h"
 
 #include <cerrno>
+#include <string>
 
 #include <sys/stat.h>
 
@@ -86,10 +87,14 @@ Menu FinderSync::menuForMenuKind(MenuKind kind) const noexcept {
 
 int FinderSync::pick(const MenuItem &sender) noexcept {
     const auto term = termFromRaw(sender.tag);
-    if (!term && sender.tag != keepForeverTag)
-        return 0;
     int failures = 0;
     try {
+        // No entry of the menu has that tag: nothing is written.
+        if (!term && sender.tag != keepForeverTag) {
+            if (m_log)
+                m_log("Kelo: no menu entry has the tag " + std::to_string(sender.tag));
+            return 1;
+        }
         for (const auto &item : selection()) {
             std::optional<Error> error;
             try {

@@ -42,7 +42,8 @@ public:
 
     Menu menuForMenuKind(MenuKind kind) const noexcept;
     // Stamps or clears every selected item by the sender's tag; a symbolic link is refused, not
-    // followed. Returns how many items failed; each failure has written its log line.
+    // followed. Returns how many items failed; each failure has written its log line. A tag that
+    // is no entry of the menu is refused: 1, with its log line, and nothing written.
     int pick(const MenuItem &sender) noexcept;
     // The one expiry date every selected item carries, or none.
     std::optional<Instant> selectionExpiry() const;

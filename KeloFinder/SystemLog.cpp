@@ -1,5 +1,6 @@
 #include "SystemLog.h"
 
+#include "FileDescriptor.h"
 #include "LogLine.h"
 
 #include <cstdio>
@@ -13,8 +14,8 @@
 namespace kelo {
 
 void writeSystemLog(std::string_view line) {
-    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    const FileDescriptor fd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd)
         return;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -22,9 +23,8 @@ void writeSystemLog(std::string_view line) {
     // "<priority>identifier[pid]: message", which journald and rsyslog both read.
     const std::string message = "<" + std::to_string(LOG_USER | LOG_NOTICE) + ">kelo[" +
                                 std::to_string(::getpid()) + "]: " + escapedLogLine(line);
-    ::sendto(fd, message.data(), message.size(), MSG_NOSIGNAL,
+    ::sendto(fd.get(), message.data(), message.size(), MSG_NOSIGNAL,
              reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    ::close(fd);
 }
 
 } // namespace kelo

@@ -1,6 +1,7 @@
 #include "TrayMenu.h"
 
 #include "Calendar.h"
+#include "Clock.h"
 #include "LoginItem.h"
 #include "Shelf.h"
 #include "TrayIconPainter.h"
@@ -9,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QSignalBlocker>
 #include <QUrl>
 
 namespace kelo {
@@ -21,12 +23,17 @@ TrayMenu::TrayMenu(Shelf &shelf, LoginItem &loginItem, QObject *parent)
     m_openShelf =
         m_menu.addAction(tr("Schap openen"), this, [this] { emit showShelfRequested(false); });
     m_menu.addSeparator();
-    // Checked as the entry stands when the menu is made; afterwards it shows the user's choice.
+    // Checked as the entry stands: a choice that could not be written (and is logged) leaves
+    // the mark as it was.
     m_startAtLogin = m_menu.addAction(tr("Start bij inloggen"));
     m_startAtLogin->setCheckable(true);
     m_startAtLogin->setChecked(m_loginItem.isEnabled());
-    connect(m_startAtLogin, &QAction::toggled, this,
-            [this](bool enabled) { m_loginItem.setLoginItem(enabled); });
+    connect(m_startAtLogin, &QAction::toggled, this, [this](bool enabled) {
+        if (m_loginItem.setLoginItem(enabled))
+            return;
+        const QSignalBlocker blocker(m_startAtLogin);
+        m_startAtLogin->setChecked(m_loginItem.isEnabled());
+    });
     const QUrl website{QString::fromLatin1(websiteAddress)};
     m_website = m_menu.addAction(website.host(), [website] { QDesktopServices::openUrl(website); });
     m_menu.addSeparator();
@@ -89,7 +96,7 @@ void TrayMenu::refresh() {
 }
 
 void TrayMenu::scheduleMidnightRefresh() {
-    m_midnight.start(timeUntilNextDay());
+    m_midnight.start(timeUntilNextDay(Clock::now()));
 }
 
 } // namespace kelo

@@ -1,5 +1,6 @@
 #include "Crawler.h"
 
+#include "FileDescriptor.h"
 #include "TagReading.h"
 
 #include <algorithm>
@@ -36,7 +37,7 @@ constexpr size_t openFrames = Crawler::openFoldersPerWorker - 2;
 // A folder waiting to be read by any worker: already open, so that its path never has to be
 // resolved again.
 struct Task {
-    int fd = -1;
+    FileDescriptor fd;
     std::string path;
     int parentWd = -1;
     std::string name;
@@ -65,8 +66,8 @@ std::uint64_t mountOf(int fd) {
 // A folder a worker is in, on the worker's own stack of them: the walk goes as deep as the tree
 // does without going deeper on the thread's stack.
 struct Frame {
-    // -1 once closed to make room for deeper folders.
-    int fd = -1;
+    // None once closed to make room for deeper folders.
+    FileDescriptor fd;
     // The folder's path is the worker's path up to here.
     size_t pathLength = 0;
     // The folder's watch, the parent of its subfolders' watches.
@@ -96,10 +97,12 @@ public:
 
     CrawlOutcome run(const std::vector<Crawler::Root> &roots) {
         for (const auto &root : roots) {
-            const int fd = openFolder(root.path);
-            if (fd >= 0)
-                m_queue.push_back(Task{fd, root.path, -1, root.path, root.watch && m_inotifyFd >= 0,
-                                       mountOf(fd)});
+            FileDescriptor fd(openFolder(root.path));
+            if (!fd)
+                continue;
+            const std::uint64_t mount = mountOf(fd.get());
+            m_queue.push_back(Task{std::move(fd), root.path, -1, root.path,
+                                   root.watch && m_inotifyFd >= 0, mount});
         }
         std::vector<std::thread> threads;
         std::vector<CrawlOutcome> outcomes(static_cast<size_t>(m_workers));
@@ -109,8 +112,6 @@ public:
         for (auto &thread : threads)
             thread.join();
         // Folders still waiting when the crawl was cancelled.
-        for (const auto &task : m_queue)
-            ::close(task.fd);
         m_queue.clear();
 
         CrawlOutcome all;
@@ -146,15 +147,16 @@ private:
         return task;
     }
 
-    // Hands an open folder to an idle worker when one is waiting; false to read it here.
-    bool share(int fd, const std::string &path, int parentWd, const std::string &name, bool watch,
-               std::uint64_t mount) {
+    // Hands an open folder to an idle worker when one is waiting (taking `fd`); false to read
+    // it here.
+    bool share(FileDescriptor &fd, const std::string &path, int parentWd, const std::string &name,
+               bool watch, std::uint64_t mount) {
         if (m_idleCount.load(std::memory_order_relaxed) == 0)
             return false;
         std::lock_guard lock(m_mutex);
         if (m_idle == 0 || m_queue.size() >= static_cast<size_t>(m_workers))
             return false;
-        m_queue.push_back(Task{fd, path, parentWd, name, watch, mount});
+        m_queue.push_back(Task{std::move(fd), path, parentWd, name, watch, mount});
         m_changed.notify_one();
         return true;
     }
@@ -188,7 +190,7 @@ public:
     // Walks the folder open as `task.fd` and everything below it not handed to other workers.
     void walk(Task task) {
         m_path = std::move(task.path);
-        if (!enter(task.fd, task.parentWd, task.name, task.watch, task.mount))
+        if (!enter(std::move(task.fd), task.parentWd, task.name, task.watch, task.mount))
             return;
         while (!m_frames.empty()) {
             if (m_walk.m_cancel) {
@@ -206,16 +208,14 @@ public:
             const int parentWd = frame.wd;
             const bool watch = frame.watch;
             appendName(name);
-            int fd = m_walk.m_crawler.skips(m_path, name)
-                         ? -1
-                         : ::openat(frame.fd, name.c_str(), folderFlags);
+            FileDescriptor fd;
+            if (!m_walk.m_crawler.skips(m_path, name))
+                fd.reset(::openat(frame.fd.get(), name.c_str(), folderFlags));
             const std::uint64_t mount = frame.mount;
-            if (fd >= 0 && mountOf(fd) != mount) {
-                ::close(fd);
-                fd = -1;
-            }
-            if (fd < 0 || m_walk.share(fd, m_path, parentWd, name, watch, mount) ||
-                !enter(fd, parentWd, name, watch, mount))
+            if (fd && mountOf(fd.get()) != mount)
+                fd.reset();
+            if (!fd || m_walk.share(fd, m_path, parentWd, name, watch, mount) ||
+                !enter(std::move(fd), parentWd, name, watch, mount))
                 m_path.resize(parentLength);
         }
     }
@@ -228,22 +228,21 @@ private:
 
     // Reads the folder open as `fd`, at the worker's path, and makes it the deepest frame; false
     // (and `fd` closed) when it cannot be read.
-    bool enter(int fd, int parentWd, const std::string &name, bool watch, std::uint64_t mount) {
+    bool enter(FileDescriptor fd, int parentWd, const std::string &name, bool watch,
+               std::uint64_t mount) {
         // Names are read relative to the folder, and the watch goes on ".".
-        if (::fchdir(fd) != 0) {
-            ::close(fd);
+        if (::fchdir(fd.get()) != 0)
             return false;
-        }
         Frame frame;
         if (watch) {
             frame.wd = addWatch(parentWd, name);
             frame.watch = frame.wd >= 0;
         }
-        if (m_probe.folderHasTag(fd))
+        if (m_probe.folderHasTag(fd.get()))
             m_outcome.tagged.push_back(m_path);
-        read(fd, frame.folders);
+        read(fd.get(), frame.folders);
         makeRoom();
-        frame.fd = fd;
+        frame.fd = std::move(fd);
         frame.mount = mount;
         frame.pathLength = m_path.size();
         m_frames.push_back(std::move(frame));
@@ -301,26 +300,24 @@ private:
             return;
         Frame &frame = m_frames[m_closedUpTo++];
         struct stat info {};
-        if (::fstat(frame.fd, &info) == 0) {
+        if (::fstat(frame.fd.get(), &info) == 0) {
             frame.device = info.st_dev;
             frame.inode = info.st_ino;
         }
-        ::close(frame.fd);
-        frame.fd = -1;
+        frame.fd.reset();
     }
 
-    // Done with the deepest frame: back to its parent, opened again if it was closed.
+    // Done with the deepest frame: back to its parent, opened again if it was closed. The
+    // frame's folder closes once the parent is open.
     void leave() {
-        Frame done = std::move(m_frames.back());
+        const Frame done = std::move(m_frames.back());
         m_frames.pop_back();
         m_closedUpTo = std::max<size_t>(1, std::min(m_closedUpTo, m_frames.size()));
         if (!m_frames.empty()) {
             m_path.resize(m_frames.back().pathLength);
-            if (m_frames.back().fd < 0)
-                reopen(done.fd);
+            if (!m_frames.back().fd)
+                reopen(done.fd.get());
         }
-        if (done.fd >= 0)
-            ::close(done.fd);
     }
 
     // Opens the deepest frame again from `child`, the folder just left (-1 for none). When its
@@ -330,48 +327,41 @@ private:
     void reopen(int child) {
         Frame &frame = m_frames.back();
         if (child >= 0) {
-            const int fd = ::openat(child, "..", folderFlags);
-            if (fd >= 0 && isFolderOf(fd, frame)) {
-                frame.fd = fd;
+            FileDescriptor parent(::openat(child, "..", folderFlags));
+            if (parent && isFolderOf(parent.get(), frame)) {
+                frame.fd = std::move(parent);
                 m_closedUpTo = m_frames.size() - 1;
                 return;
             }
-            if (fd >= 0)
-                ::close(fd);
         }
         if (frame.folders.empty())
             return; // nothing left to do there
         // Every frame but the first is closed down to this one: down from the first frame by
-        // name, each folder on the way checked.
-        int at = m_frames.front().fd;
+        // name, each folder on the way checked, holding one open besides the first.
+        FileDescriptor at;
         size_t start = m_frames.front().pathLength;
         for (size_t level = 1; level < m_frames.size(); ++level) {
             const size_t end = m_frames[level].pathLength;
             while (m_path[start] == '/')
                 ++start;
             const std::string name = m_path.substr(start, end - start);
-            const int next = ::openat(at, name.c_str(), folderFlags);
-            if (at != m_frames.front().fd)
-                ::close(at);
-            if (next < 0 || !isFolderOf(next, m_frames[level])) {
-                if (next >= 0)
-                    ::close(next);
+            FileDescriptor next(::openat(level == 1 ? m_frames.front().fd.get() : at.get(),
+                                         name.c_str(), folderFlags));
+            at.reset();
+            if (!next || !isFolderOf(next.get(), m_frames[level])) {
                 // Gone from here with everything below it.
                 for (size_t lost = level; lost < m_frames.size(); ++lost)
                     m_frames[lost].folders.clear();
                 return;
             }
-            at = next;
+            at = std::move(next);
             start = end;
         }
-        frame.fd = at;
+        frame.fd = std::move(at);
         m_closedUpTo = m_frames.size() - 1;
     }
 
     void closeAll() {
-        for (const auto &frame : m_frames)
-            if (frame.fd >= 0)
-                ::close(frame.fd);
         m_frames.clear();
         m_closedUpTo = 1;
     }

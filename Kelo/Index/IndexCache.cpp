@@ -1,15 +1,17 @@
 #include "IndexCache.h"
+
+#include "Checksum.h"
+#include "FileDescriptor.h"
+#include "Files.h"
 #include "UserFolders.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,35 +29,18 @@ constexpr size_t trailerSize = checksumSize + 1;
 constexpr size_t maximumFileSize = 64 * 1024 * 1024;
 // Reading and checking look at the stop request after this many bytes or paths.
 constexpr size_t stopCheckInterval = 64 * 1024;
-constexpr std::uint64_t fnvOffsetBasis = 0xcbf29ce484222325u;
-
-std::uint64_t fnv1a(std::uint64_t hash, std::string_view bytes) {
-    for (const char c : bytes) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3u;
-    }
-    return hash;
-}
-
-std::string hexDigits(std::uint64_t hash) {
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex(checksumSize, '0');
-    for (size_t i = 0; i < checksumSize; ++i)
-        hex[checksumSize - 1 - i] = digits[(hash >> (4 * i)) & 0xf];
-    return hex;
-}
 
 std::string checksum(std::string_view bytes) {
-    return hexDigits(fnv1a(fnvOffsetBasis, bytes));
+    return hexDigits(fnv1a(bytes));
 }
 
 // The checksum, or none once stopping.
 std::optional<std::string> checksum(std::string_view bytes, const std::atomic<bool> &stopping) {
-    std::uint64_t hash = fnvOffsetBasis;
+    std::uint64_t hash = fnv1aStart;
     for (size_t at = 0; at < bytes.size(); at += stopCheckInterval) {
         if (stopping)
             return std::nullopt;
-        hash = fnv1a(hash, bytes.substr(at, stopCheckInterval));
+        hash = fnv1a(bytes.substr(at, stopCheckInterval), hash);
     }
     return hexDigits(hash);
 }
@@ -63,18 +48,18 @@ std::optional<std::string> checksum(std::string_view bytes, const std::atomic<bo
 // The whole file when it is a regular file of at most the maximum size; none once stopping.
 std::optional<std::string> readCacheFile(const fs::path &file, const std::atomic<bool> &stopping) {
     // O_NONBLOCK: a FIFO put in the cache's place must not hang the start.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd)
         return std::nullopt;
     std::optional<std::string> content;
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+    if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
         static_cast<std::uint64_t>(info.st_size) <= maximumFileSize) {
         std::string bytes;
         bytes.reserve(static_cast<size_t>(info.st_size));
         char buffer[stopCheckInterval];
         while (!stopping) {
-            const ssize_t count = ::read(fd, buffer, sizeof buffer);
+            const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
             if (count < 0 && errno == EINTR)
                 continue;
             if (count < 0)
@@ -89,7 +74,6 @@ std::optional<std::string> readCacheFile(const fs::path &file, const std::atomic
                 break;
         }
     }
-    ::close(fd);
     return content;
 }
 
@@ -161,33 +145,6 @@ std::optional<std::string_view> checkedPaths(std::string_view content,
     return paths;
 }
 
-// Like mkdir -p, each new folder private to the user.
-bool makeFolders(const fs::path &folder) {
-    struct stat info {};
-    if (::stat(folder.c_str(), &info) == 0)
-        return S_ISDIR(info.st_mode);
-    if (errno != ENOENT)
-        return false;
-    const fs::path parent = folder.parent_path();
-    if (!parent.empty() && parent != folder && !makeFolders(parent))
-        return false;
-    if (::mkdir(folder.c_str(), 0700) == 0)
-        return true;
-    return errno == EEXIST && ::stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
 // The file's content, or none when these paths could not be loaded back as they are.
 std::optional<std::string> serialised(const std::string &scopeSignature,
                                       const std::vector<fs::path> &paths) {
@@ -217,16 +174,17 @@ std::optional<std::string> serialised(const std::string &scopeSignature,
 // Writes a temporary file in the same folder and renames it over `file`.
 bool writeAtomically(const fs::path &file, std::string_view content) {
     const fs::path folder = file.parent_path();
-    if (!folder.empty() && !makeFolders(folder))
+    // Each new folder private to the user.
+    if (!folder.empty() && makeFolders(folder, 0700) != 0)
         return false;
     // A name of its own each time: a temporary file left by a process that died does not block
     // every later save.
     std::string temporary = file.native() + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
+    FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!fd)
         return false;
-    bool written = writeAll(fd, content);
-    written = ::close(fd) == 0 && written;
+    bool written = writeAll(fd.get(), content);
+    written = ::close(fd.release()) == 0 && written;
     if (written && ::rename(temporary.c_str(), file.c_str()) == 0)
         return true;
     ::unlink(temporary.c_str());
@@ -339,15 +297,8 @@ bool saveStampRecords(const fs::path &file,
 }
 
 fs::path defaultIndexCacheFile() {
-    fs::path cacheHome;
-    // The XDG base directory rules: a relative or empty value is to be ignored.
-    if (const char *value = std::getenv("XDG_CACHE_HOME"); value && *value == '/')
-        cacheHome = value;
-    else if (const fs::path home = homeFolder(); !home.empty())
-        cacheHome = home / ".cache";
-    else
-        return {};
-    return cacheHome / "kelo" / "tag-index";
+    const fs::path folder = cacheHome();
+    return folder.empty() ? fs::path() : folder / "kelo" / "tag-index";
 }
 
 bool visitIndexCache(const fs::path &file, const std::string &scopeSignature,

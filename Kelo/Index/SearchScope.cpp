@@ -1,17 +1,16 @@
 #include "SearchScope.h"
+
+#include "Checksum.h"
+#include "Files.h"
+#include "MountInfo.h"
 #include "UserFolders.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 #include <unordered_map>
 
-#include <pwd.h>
 #include <unistd.h>
 
 namespace kelo {
@@ -19,58 +18,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    for (size_t end; (end = text.find(separator, start)) != std::string_view::npos; start = end + 1)
-        parts.push_back(text.substr(start, end - start));
-    parts.push_back(text.substr(start));
-    return parts;
-}
-
-bool isDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-bool isOctalDigit(char c) {
-    return c >= '0' && c <= '7';
-}
-
-// The kernel writes bytes that would split a field (space, tab, newline, backslash) as \ooo.
-std::string unescaped(std::string_view field) {
-    std::string out;
-    out.reserve(field.size());
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && field.size() - i >= 4 && field[i + 1] >= '0' &&
-            field[i + 1] <= '3' && isOctalDigit(field[i + 2]) && isOctalDigit(field[i + 3])) {
-            const int value =
-                (field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0');
-            out.push_back(static_cast<char>(static_cast<unsigned char>(value)));
-            i += 3;
-        } else {
-            out.push_back(field[i]);
-        }
-    }
-    return out;
-}
-
 // Lexically normal, without a trailing '/' (except for "/" itself).
 fs::path normalised(const fs::path &path) {
     std::string text = path.lexically_normal().native();
     while (text.size() > 1 && text.back() == '/')
         text.pop_back();
     return text;
-}
-
-// Whether `path` is `folder` or lies inside it; both normalised.
-bool isWithin(const fs::path &path, const fs::path &folder) {
-    const std::string &inner = path.native();
-    const std::string &outer = folder.native();
-    if (outer == "/")
-        return !inner.empty() && inner.front() == '/';
-    return inner.size() >= outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
-           (inner.size() == outer.size() || inner[outer.size()] == '/');
 }
 
 void sortUnique(std::vector<fs::path> &paths) {
@@ -120,7 +73,7 @@ bool isReachableThrough(const MountEntry &mount, const MountEntry &other) {
         const std::string &theirs = other.mountPoint.native();
         return theirs.size() < mine.size() || (theirs.size() == mine.size() && theirs < mine);
     }
-    return isWithin(normalised(mount.root), normalised(other.root));
+    return isWithin(normalised(mount.root).native(), normalised(other.root).native());
 }
 
 SearchScope overrideScope(const ScopeEnvironment &environment, const fs::path &trash,
@@ -128,7 +81,9 @@ SearchScope overrideScope(const ScopeEnvironment &environment, const fs::path &t
     SearchScope scope;
     std::error_code error;
     const fs::path workingFolder = fs::current_path(error);
-    for (const std::string_view entry : split(environment.scopesOverride, ':')) {
+    for (std::string_view rest = environment.scopesOverride; !rest.empty();) {
+        const std::string_view entry = rest.substr(0, rest.find(':'));
+        rest.remove_prefix(std::min(entry.size() + 1, rest.size()));
         if (entry.empty())
             continue;
         fs::path folder(entry);
@@ -159,20 +114,15 @@ bool isPrunedPath(const fs::path &path, const std::vector<fs::path> &pruned,
                   const std::vector<fs::path> &userFolders) {
     size_t prunedMatch = 0;
     for (const auto &folder : pruned) {
-        if (isWithin(path, folder))
+        if (isWithin(path.native(), folder.native()))
             prunedMatch = std::max(prunedMatch, folder.native().size() + 1);
     }
     size_t userMatch = 0;
     for (const auto &folder : userFolders) {
-        if (isWithin(path, folder))
+        if (isWithin(path.native(), folder.native()))
             userMatch = std::max(userMatch, folder.native().size() + 1);
     }
     return prunedMatch > 0 && prunedMatch >= userMatch;
-}
-
-std::string readMountInfo() {
-    std::ifstream in("/proc/self/mountinfo", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 } // namespace
@@ -201,43 +151,7 @@ std::string SearchScope::signature() const {
         text.push_back('\0');
     }
 
-    std::uint64_t hash = 0xcbf29ce484222325u;
-    for (const char c : text) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3u;
-    }
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string hex(16, '0');
-    for (size_t i = 0; i < 16; ++i)
-        hex[15 - i] = digits[(hash >> (4 * i)) & 0xf];
-    return hex;
-}
-
-std::vector<MountEntry> parseMountInfo(std::string_view text) {
-    std::vector<MountEntry> entries;
-    for (const std::string_view line : split(text, '\n')) {
-        // id parent major:minor root mount-point options [optional...] - type source super-options
-        const std::vector<std::string_view> fields = split(line, ' ');
-        if (fields.size() < 10 || !isDigits(fields[0]) || !isDigits(fields[1]))
-            continue;
-        const size_t colon = fields[2].find(':');
-        if (colon == std::string_view::npos || !isDigits(fields[2].substr(0, colon)) ||
-            !isDigits(fields[2].substr(colon + 1)))
-            continue;
-        const auto separator = std::find(fields.begin() + 6, fields.end(), "-");
-        if (fields.end() - separator < 4)
-            continue;
-        MountEntry entry;
-        entry.device = std::string(fields[2]);
-        entry.root = unescaped(fields[3]);
-        entry.mountPoint = unescaped(fields[4]);
-        entry.fileSystemType = unescaped(separator[1]);
-        if (!entry.root.native().starts_with('/') || !entry.mountPoint.native().starts_with('/') ||
-            entry.fileSystemType.empty())
-            continue;
-        entries.push_back(std::move(entry));
-    }
-    return entries;
+    return hexDigits(fnv1a(text));
 }
 
 bool isLocalDiskFileSystem(std::string_view type) {
@@ -293,8 +207,9 @@ SearchScope makeSearchScope(const ScopeEnvironment &environment) {
     const std::vector<SearchScope::Root> localRoots = scope.roots;
     for (const auto &folder : userFolders) {
         const bool onLocalDisk =
-            std::any_of(localRoots.begin(), localRoots.end(),
-                        [&](const SearchScope::Root &root) { return isWithin(folder, root.path); });
+            std::any_of(localRoots.begin(), localRoots.end(), [&](const SearchScope::Root &root) {
+                return isWithin(folder.native(), root.path.native());
+            });
         if (onLocalDisk && !isPrunedPath(folder, scope.pruned, userFolders))
             scope.roots.push_back({folder, true});
     }
@@ -312,11 +227,7 @@ SearchScope currentSearchScope() {
     ScopeEnvironment environment;
     environment.mountInfo = readMountInfo();
     environment.home = homeFolder();
-    // The XDG base directory rules: a relative or empty value is to be ignored.
-    if (const char *dataHome = std::getenv("XDG_DATA_HOME"); dataHome && *dataHome == '/')
-        environment.dataHome = dataHome;
-    else if (environment.home.is_absolute())
-        environment.dataHome = environment.home / ".local/share";
+    environment.dataHome = dataHome();
     environment.uid = ::getuid();
     environment.scopesOverride = std::getenv("KELO_SEARCH_SCOPES");
     return makeSearchScope(environment);

@@ -32,17 +32,6 @@ struct SearchScope {
     bool operator==(const SearchScope &) const = default;
 };
 
-// One line of /proc/self/mountinfo, as far as the scope needs it.
-struct MountEntry {
-    std::string device; // "major:minor"
-    std::filesystem::path root;
-    std::filesystem::path mountPoint;
-    std::string fileSystemType;
-};
-
-// The entries of a mountinfo text, with the octal escapes of paths (\040 and the like) undone.
-std::vector<MountEntry> parseMountInfo(std::string_view text);
-
 // Whether a file system type keeps user files on a local disk (ext4, btrfs, xfs, vfat,
 // fuseblk, ...), as opposed to pseudo, memory and network file systems.
 bool isLocalDiskFileSystem(std::string_view type);

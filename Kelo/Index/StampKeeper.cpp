@@ -1,6 +1,8 @@
 #include "StampKeeper.h"
 
 #include "ExpiryStamp.h"
+#include "FileDescriptor.h"
+#include "Files.h"
 #include "LogLine.h"
 #include "TagList.h"
 #include "TagReading.h"
@@ -23,13 +25,6 @@ std::string join(const std::string &folder, const std::string &name) {
     return folder == "/" ? "/" + name : folder + "/" + name;
 }
 
-bool isAtOrUnder(const std::string &path, const std::string &folder) {
-    if (folder == "/")
-        return !path.empty() && path.front() == '/';
-    return path.compare(0, folder.size(), folder) == 0 &&
-           (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 // A path the kernel accepts: paths longer than PATH_MAX go through their open parent folder.
 class ShortPath {
 public:
@@ -39,22 +34,16 @@ public:
             return;
         }
         const size_t slash = path.rfind('/');
-        m_folder = openFolder(path.substr(0, slash));
-        if (m_folder >= 0)
-            m_text = "/proc/self/fd/" + std::to_string(m_folder) + path.substr(slash);
+        m_folder.reset(openFolder(path.substr(0, slash)));
+        if (m_folder)
+            m_text = "/proc/self/fd/" + std::to_string(m_folder.get()) + path.substr(slash);
     }
-    ~ShortPath() {
-        if (m_folder >= 0)
-            ::close(m_folder);
-    }
-    ShortPath(const ShortPath &) = delete;
-    ShortPath &operator=(const ShortPath &) = delete;
 
     const char *c_str() const { return m_text.c_str(); }
     bool valid() const { return !m_text.empty(); }
 
 private:
-    int m_folder = -1;
+    FileDescriptor m_folder;
     std::string m_text;
 };
 
@@ -146,8 +135,8 @@ void StampKeeper::forget(const std::string &path) {
 }
 
 void StampKeeper::forgetWithin(const std::string &folder) {
-    std::erase_if(m_records, [&](const auto &entry) { return isAtOrUnder(entry.first, folder); });
-    std::erase_if(m_departed, [&](const auto &entry) { return isAtOrUnder(entry.first, folder); });
+    std::erase_if(m_records, [&](const auto &entry) { return isWithin(entry.first, folder); });
+    std::erase_if(m_departed, [&](const auto &entry) { return isWithin(entry.first, folder); });
 }
 
 void StampKeeper::created(const std::string &folder, const std::string &name,

@@ -1,6 +1,8 @@
 #include "TagIndex.h"
 
 #include "Crawler.h"
+#include "FileDescriptor.h"
+#include "Files.h"
 #include "IndexCache.h"
 #include "StampKeeper.h"
 #include "TagReading.h"
@@ -23,14 +25,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 bool isUnder(const std::string &path, const std::string &folder) {
-    if (folder == "/")
-        return path.size() > 1 && path.front() == '/';
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-           path[folder.size()] == '/';
-}
-
-bool isAtOrUnder(const std::string &path, const std::string &folder) {
-    return path == folder || isUnder(path, folder);
+    return path != folder && isWithin(path, folder);
 }
 
 // However deep the tree, a crawl holds a few dozen folders open per worker and one per worker
@@ -75,7 +70,7 @@ public:
     std::vector<int> within(const std::string &folder) const {
         std::vector<int> found;
         for (const auto &[wd, entry] : m_folders)
-            if (const auto at = path(wd); at && isAtOrUnder(*at, folder))
+            if (const auto at = path(wd); at && isWithin(*at, folder))
                 found.push_back(wd);
         return found;
     }
@@ -104,8 +99,8 @@ public:
           m_keeper({m_options.tag, m_options.log, m_options.saveWindow}),
           m_finishedGathering(std::move(finishedGathering)), m_updated(std::move(updated)),
           m_results(std::make_shared<const Paths>()) {
-        m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        m_wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        m_inotify.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+        m_wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
         if (m_options.workers <= 0)
             m_options.workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
         for (const auto &root : m_options.scope.roots)
@@ -117,10 +112,6 @@ public:
         wake();
         if (m_thread.joinable())
             m_thread.join();
-        if (m_inotify >= 0)
-            ::close(m_inotify);
-        if (m_wake >= 0)
-            ::close(m_wake);
     }
 
     void start() {
@@ -146,7 +137,7 @@ public:
 private:
     void wake() {
         const uint64_t one = 1;
-        [[maybe_unused]] auto written = ::write(m_wake, &one, sizeof one);
+        [[maybe_unused]] auto written = ::write(m_wake.get(), &one, sizeof one);
     }
 
     void log(std::string_view line) {
@@ -202,7 +193,7 @@ private:
 
     // Crawls the roots and replaces what was found below them with what the crawl found.
     void crawl(const std::vector<Crawler::Root> &roots, int workers) {
-        const CrawlOutcome outcome = m_crawler.crawl(roots, m_inotify, workers, m_stopping);
+        const CrawlOutcome outcome = m_crawler.crawl(roots, m_inotify.get(), workers, m_stopping);
         if (m_stopping)
             return;
         for (const auto &root : roots)
@@ -228,10 +219,10 @@ private:
 
     // Whether a crawl of `root` decides about `path`: below it and not below another root.
     bool covers(const std::string &root, const std::string &path) const {
-        if (!isAtOrUnder(path, root))
+        if (!isWithin(path, root))
             return false;
         for (const auto &other : m_roots)
-            if (other.path != root && isUnder(other.path, root) && isAtOrUnder(path, other.path))
+            if (other.path != root && isUnder(other.path, root) && isWithin(path, other.path))
                 return false;
         return true;
     }
@@ -265,34 +256,47 @@ private:
         m_unrecorded.clear();
     }
 
+    // Writes the found set and the stamp records. A write that fails stays due: it is tried
+    // again later, each time after twice the wait before, up to the longest retry.
     void saveCache() {
         if (m_options.cacheFile.empty() || m_stopping)
             return;
-        saveStampRecords(stampRecordsFile(m_options.cacheFile), m_keeper.records());
+        const bool recordsSaved =
+            saveStampRecords(stampRecordsFile(m_options.cacheFile), m_keeper.records());
         const Paths paths(m_found.begin(), m_found.end());
-        saveIndexCache(m_options.cacheFile, m_options.scope.signature(), paths);
-        m_cacheDirty = false;
+        const bool cacheSaved =
+            saveIndexCache(m_options.cacheFile, m_options.scope.signature(), paths);
+        if (recordsSaved && cacheSaved) {
+            m_cacheDirty = false;
+            m_cacheDue = Clock::time_point::max();
+            m_cacheRetry = m_options.cacheDelay;
+            return;
+        }
+        m_cacheDirty = true;
+        m_cacheDue = Clock::now() + m_cacheRetry;
+        log("Kelo: tag index: the cache " + m_options.cacheFile.string() +
+            " could not be written; trying again in " + std::to_string(m_cacheRetry.count()) +
+            " ms");
+        m_cacheRetry = std::min(m_cacheRetry * 2, m_options.longestCacheRetry);
     }
 
     void loop() {
         std::optional<Clock::time_point> batchStart, lastEvent;
-        // When the found set is next written to the cache; max() while nothing waits.
-        auto cacheDue = Clock::time_point::max();
         while (!m_stopping) {
             auto deadline = m_nextRescan;
             if (lastEvent)
                 deadline = std::min(
                     {deadline, *lastEvent + m_options.quiet, *batchStart + m_options.longestBatch});
-            deadline = std::min(deadline, cacheDue);
+            deadline = std::min(deadline, m_cacheDue);
             const auto wait =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            pollfd fds[2] = {{m_wake, POLLIN, 0}, {m_inotify, POLLIN, 0}};
+            pollfd fds[2] = {{m_wake.get(), POLLIN, 0}, {m_inotify.get(), POLLIN, 0}};
             ::poll(fds, 2, static_cast<int>(std::clamp<long long>(wait.count() + 1, 0, 60000)));
             if (m_stopping)
                 return;
             if (fds[0].revents & POLLIN) {
                 uint64_t count = 0;
-                [[maybe_unused]] auto read = ::read(m_wake, &count, sizeof count);
+                [[maybe_unused]] auto read = ::read(m_wake.get(), &count, sizeof count);
             }
             if (fds[1].revents & POLLIN && readEvents()) {
                 lastEvent = Clock::now();
@@ -323,11 +327,11 @@ private:
                 m_cacheDirty = true;
                 if (m_updated)
                     m_updated();
-                if (cacheDue == Clock::time_point::max())
-                    cacheDue = now + std::chrono::seconds(5);
+                if (m_cacheDue == Clock::time_point::max())
+                    m_cacheDue = now + m_options.cacheDelay;
             }
-            if (now >= cacheDue) {
-                cacheDue = Clock::time_point::max();
+            if (now >= m_cacheDue) {
+                m_cacheDue = Clock::time_point::max();
                 if (m_cacheDirty)
                     saveCache();
             }
@@ -348,7 +352,7 @@ private:
         alignas(inotify_event) char buffer[65536];
         bool any = false;
         while (true) {
-            const ssize_t size = ::read(m_inotify, buffer, sizeof buffer);
+            const ssize_t size = ::read(m_inotify.get(), buffer, sizeof buffer);
             if (size <= 0)
                 return any;
             any = true;
@@ -452,13 +456,12 @@ private:
 
     // A folder deleted or moved away: nothing below it is found or watched any longer.
     void forgetFolder(const std::string &folder) {
-        std::erase_if(m_found, [&](const std::string &path) { return isAtOrUnder(path, folder); });
+        std::erase_if(m_found, [&](const std::string &path) { return isWithin(path, folder); });
         for (const int wd : m_watches.within(folder)) {
-            ::inotify_rm_watch(m_inotify, wd);
+            ::inotify_rm_watch(m_inotify.get(), wd);
             m_watches.erase(wd);
         }
-        std::erase_if(m_unwatched,
-                      [&](const std::string &path) { return isAtOrUnder(path, folder); });
+        std::erase_if(m_unwatched, [&](const std::string &path) { return isWithin(path, folder); });
     }
 
     void rescanUnwatched() {
@@ -474,8 +477,7 @@ private:
         const std::vector<std::string> unwatched(m_unwatched.begin(), m_unwatched.end());
         m_unwatched.clear();
         for (const auto &folder : unwatched) {
-            std::erase_if(m_found,
-                          [&](const std::string &path) { return isAtOrUnder(path, folder); });
+            std::erase_if(m_found, [&](const std::string &path) { return isWithin(path, folder); });
             crawl({{folder, true}}, m_options.workers);
         }
     }
@@ -495,8 +497,8 @@ private:
     Signal m_updated;
     std::vector<RootState> m_roots;
 
-    int m_inotify = -1;
-    int m_wake = -1;
+    FileDescriptor m_inotify;
+    FileDescriptor m_wake;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_rescanRequested{false};
@@ -511,6 +513,10 @@ private:
     bool m_watchLimitLogged = false;
     size_t m_overflows = 0;
     bool m_cacheDirty = false;
+    // When the found set is next written to the cache; max() while nothing waits. After a
+    // failed write, the wait before the next try.
+    Clock::time_point m_cacheDue = Clock::time_point::max();
+    std::chrono::milliseconds m_cacheRetry{m_options.cacheDelay};
     // A found file changed in the last batch without leaving or joining the results.
     bool m_touched = false;
 

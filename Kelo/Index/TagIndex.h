@@ -46,6 +46,11 @@ public:
         // A new file that takes a stamped file's place gets its date and tags when it was made
         // this close to the moment it did: a save (StampKeeper).
         std::chrono::seconds saveWindow{5};
+        // The found set is written to the cache this long after it changed. A write that fails
+        // (a full disk, a folder that cannot be written) is tried again after this long, then
+        // after twice as long each time, up to `longestCacheRetry`.
+        std::chrono::milliseconds cacheDelay{5000};
+        std::chrono::milliseconds longestCacheRetry = std::chrono::minutes(10);
         std::function<void(std::string_view line)> log;
     };
 

@@ -1,5 +1,6 @@
 #include "TagReading.h"
 
+#include "FileDescriptor.h"
 #include "TagList.h"
 
 #include <cerrno>
@@ -64,21 +65,19 @@ int openFolder(const std::string &path) {
     if (path.size() < PATH_MAX)
         return ::open(path.c_str(), flags);
     // Too long for one call: open it a component at a time from the root.
-    int folder = ::open("/", flags);
+    FileDescriptor folder(::open("/", flags));
     size_t start = 1;
-    while (folder >= 0 && start < path.size()) {
+    while (folder && start < path.size()) {
         size_t end = path.find('/', start);
         if (end == std::string::npos)
             end = path.size();
         if (end > start) {
             const std::string component = path.substr(start, end - start);
-            const int next = ::openat(folder, component.c_str(), flags);
-            ::close(folder);
-            folder = next;
+            folder = FileDescriptor(::openat(folder.get(), component.c_str(), flags));
         }
         start = end + 1;
     }
-    return folder;
+    return folder.release();
 }
 
 bool pathHasTag(const std::string &path, std::string_view tag) {
@@ -89,15 +88,12 @@ bool pathHasTag(const std::string &path, std::string_view tag) {
             },
             tag);
     const size_t slash = path.rfind('/');
-    const int folder = openFolder(path.substr(0, slash));
-    if (folder < 0)
+    const FileDescriptor folder(openFolder(path.substr(0, slash)));
+    if (!folder)
         return false;
     // The same name through the open folder: a short path.
-    const std::string viaFolder =
-        "/proc/self/fd/" + std::to_string(folder) + "/" + path.substr(slash + 1);
-    const bool tagged = pathHasTag(viaFolder, tag);
-    ::close(folder);
-    return tagged;
+    return pathHasTag(
+        "/proc/self/fd/" + std::to_string(folder.get()) + "/" + path.substr(slash + 1), tag);
 }
 
 } // namespace kelo

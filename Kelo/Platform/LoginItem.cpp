@@ -98,30 +98,33 @@ bool LoginItem::isEnabled() const {
     return !disabledByEntry(file);
 }
 
-void LoginItem::setLoginItem(bool enabled) {
+bool LoginItem::setLoginItem(bool enabled) {
     if (!enabled) {
         // unlink rather than remove: a folder of that name is not ours to delete.
         const QByteArray path = QFile::encodeName(entryPath());
         const int error = ::unlink(path.constData()) == 0 ? 0 : errno;
-        if (error != 0 && error != ENOENT)
-            logFailure(entryPath(), QString::fromLocal8Bit(std::strerror(error)));
-        return;
+        if (error == 0 || error == ENOENT)
+            return true;
+        logFailure(entryPath(), QString::fromLocal8Bit(std::strerror(error)));
+        return false;
     }
 
     std::error_code error;
     std::filesystem::create_directories(fileSystemPath(m_folder), error);
     if (error) {
         logFailure(m_folder, QString::fromStdString(error.message()));
-        return;
+        return false;
     }
     QSaveFile file(entryPath());
     if (!file.open(QIODevice::WriteOnly)) {
         logFailure(entryPath(), file.errorString());
-        return;
+        return false;
     }
     file.write(desktopEntry(m_program));
-    if (!file.commit())
-        logFailure(entryPath(), file.errorString());
+    if (file.commit())
+        return true;
+    logFailure(entryPath(), file.errorString());
+    return false;
 }
 
 void LoginItem::offerLoginItemOnce(UserDefaults &defaults) {

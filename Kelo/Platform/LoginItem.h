@@ -20,8 +20,8 @@ public:
     // X-GNOME-Autostart-enabled=false).
     bool isEnabled() const;
     // Writes or removes the entry; a failure writes "Kelo: login item: " and the reason to the
-    // log, and nothing else.
-    void setLoginItem(bool enabled);
+    // log, and nothing else. True when the entry was written or removed.
+    bool setLoginItem(bool enabled);
     // At every start: registers once per account, the first time; never again after that, and
     // not at all while the user defaults cannot keep the record of it.
     void offerLoginItemOnce(UserDefaults &defaults);

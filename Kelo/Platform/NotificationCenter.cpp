@@ -1,8 +1,8 @@
 #include "NotificationCenter.h"
 
-#include <QDBusMessage>
+#include "NotificationsProxy.h"
+
 #include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -10,15 +10,8 @@ namespace kelo {
 
 namespace {
 
-const QString service = QStringLiteral("org.freedesktop.Notifications");
-const QString path = QStringLiteral("/org/freedesktop/Notifications");
-const QString interface = QStringLiteral("org.freedesktop.Notifications");
 const QString desktopEntry = QStringLiteral("wex.dorvel.Kelo");
 const QString defaultAction = QStringLiteral("default");
-
-QDBusMessage methodCall(const QString &method) {
-    return QDBusMessage::createMethodCall(service, path, interface, method);
-}
 
 // Servers that read markup would swallow a '<' or turn "&amp;" into "&".
 QString escapedForMarkup(QString text) {
@@ -28,25 +21,37 @@ QString escapedForMarkup(QString text) {
     return text;
 }
 
+// Calls `then` with the reply once it is in; the call never waits for the server.
+template <typename Reply, typename Then>
+void whenAnswered(QObject *context, Reply call, Then then) {
+    auto *watcher = new QDBusPendingCallWatcher(call, context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [then = std::move(then)](QDBusPendingCallWatcher *finished) {
+                         finished->deleteLater();
+                         then(Reply(*finished));
+                     });
+}
+
 } // namespace
 
 FreedesktopNotificationCenter::FreedesktopNotificationCenter(QDBusConnection bus, QObject *parent)
-    : NotificationCenter(parent), m_bus(std::move(bus)) {
-    m_bus.connect(service, path, interface, QStringLiteral("ActionInvoked"), this,
-                  SLOT(actionInvoked(uint, QString)));
+    : NotificationCenter(parent),
+      m_server(new NotificationsProxy(QStringLiteral("org.freedesktop.Notifications"),
+                                      QStringLiteral("/org/freedesktop/Notifications"), bus,
+                                      this)) {
+    connect(m_server, &NotificationsProxy::ActionInvoked, this,
+            [this](uint id, const QString &action) {
+                if (id != 0 && id == m_current && action == defaultAction)
+                    emit clicked();
+            });
 }
 
 void FreedesktopNotificationCenter::checkServer(ServerAnswer answer) {
-    auto *watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(methodCall(QStringLiteral("GetServerInformation"))), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [answer = std::move(answer)](QDBusPendingCallWatcher *call) {
-                call->deleteLater();
-                if (call->isError())
-                    answer(false, call->error().message());
-                else
-                    answer(true, QString());
-            });
+    whenAnswered(this, m_server->GetServerInformation(),
+                 [answer = std::move(answer)](const QDBusPendingReply<QString> &reply) {
+                     answer(!reply.isError(),
+                            reply.isError() ? reply.error().message() : QString());
+                 });
 }
 
 void FreedesktopNotificationCenter::post(const Notification &notification, PostAnswer answer) {
@@ -65,54 +70,42 @@ void FreedesktopNotificationCenter::sendNext() {
     auto [notification, answer] = std::move(m_waiting.front());
     m_waiting.pop_front();
 
-    QDBusMessage notify = methodCall(QStringLiteral("Notify"));
     const QVariantMap hints{
         {QStringLiteral("sound-name"), QVariant(QStringLiteral("message-new-instant"))},
         {QStringLiteral("desktop-entry"), QVariant(desktopEntry)}};
-    notify << QStringLiteral("Kelo") << m_current << desktopEntry << notification.title
-           << (*m_bodyMarkup ? escapedForMarkup(notification.body) : notification.body)
-           << QStringList{defaultAction, tr("Openen")} << hints << -1;
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(notify), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, answer = std::move(answer)](QDBusPendingCallWatcher *call) {
-                call->deleteLater();
-                const QDBusPendingReply<uint> reply = *call;
-                if (!reply.isError())
-                    m_current = reply.value();
-                m_posting = false;
-                sendNext();
-                // Last, as the answer may post again or even delete this center.
-                if (reply.isError())
-                    answer(reply.error().message());
-                else
-                    answer(std::nullopt);
-            });
+    const auto call =
+        m_server->Notify(QStringLiteral("Kelo"), m_current, desktopEntry, notification.title,
+                         *m_bodyMarkup ? escapedForMarkup(notification.body) : notification.body,
+                         QStringList{defaultAction, tr("Openen")}, hints, -1);
+    whenAnswered(this, call,
+                 [this, answer = std::move(answer)](const QDBusPendingReply<uint> &reply) {
+                     if (!reply.isError())
+                         m_current = reply.value();
+                     m_posting = false;
+                     sendNext();
+                     // Last, as the answer may post again or even delete this center.
+                     if (reply.isError())
+                         answer(reply.error().message());
+                     else
+                         answer(std::nullopt);
+                 });
 }
 
 void FreedesktopNotificationCenter::askForCapabilities() {
-    auto *watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(methodCall(QStringLiteral("GetCapabilities"))), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this](QDBusPendingCallWatcher *call) {
-                call->deleteLater();
-                const QDBusPendingReply<QStringList> reply = *call;
-                m_posting = false;
-                if (reply.isError()) {
-                    // No server to notify; the next post asks again.
-                    auto answer = std::move(m_waiting.front().second);
-                    m_waiting.pop_front();
-                    sendNext();
-                    answer(reply.error().message());
-                    return;
-                }
-                m_bodyMarkup = reply.value().contains(QStringLiteral("body-markup"));
-                sendNext();
-            });
-}
-
-void FreedesktopNotificationCenter::actionInvoked(uint id, const QString &action) {
-    if (id != 0 && id == m_current && action == defaultAction)
-        emit clicked();
+    whenAnswered(this, m_server->GetCapabilities(),
+                 [this](const QDBusPendingReply<QStringList> &reply) {
+                     m_posting = false;
+                     if (reply.isError()) {
+                         // No server to notify; the next post asks again.
+                         auto answer = std::move(m_waiting.front().second);
+                         m_waiting.pop_front();
+                         sendNext();
+                         answer(reply.error().message());
+                         return;
+                     }
+                     m_bodyMarkup = reply.value().contains(QStringLiteral("body-markup"));
+                     sendNext();
+                 });
 }
 
 } // namespace kelo

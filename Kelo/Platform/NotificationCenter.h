@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+class NotificationsProxy;
+
 namespace kelo {
 
 // Where Kelo's notifications go. One notification at a time: each new one takes the place of
@@ -47,14 +49,12 @@ public:
     void checkServer(ServerAnswer answer) override;
     void post(const Notification &notification, PostAnswer answer) override;
 
-private slots:
-    void actionInvoked(uint id, const QString &action);
-
 private:
     void sendNext();
     void askForCapabilities();
 
-    QDBusConnection m_bus;
+    // Generated from dbus/org.freedesktop.Notifications.xml; a child of this center.
+    NotificationsProxy *m_server;
     // The server's id of Kelo's current notification, 0 for none. It is kept after the server
     // closes the notification: ids are not reused, and a click on a notification the server shows
     // again from its history still counts.

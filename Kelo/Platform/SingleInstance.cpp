@@ -1,49 +1,10 @@
 #include "SingleInstance.h"
 
-#include <QDBusAbstractAdaptor>
-#include <QDBusConnectionInterface>
+#include "ApplicationAdaptor.h"
+
 #include <QDBusMessage>
-#include <QStringList>
-#include <QVariantList>
-#include <QVariantMap>
 
 namespace kelo {
-namespace {
-
-constexpr const char *applicationInterface = "org.freedesktop.Application";
-
-// org.freedesktop.Application: every way the desktop may open Kelo shows its window.
-class ApplicationAdaptor : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Application")
-
-public:
-    explicit ApplicationAdaptor(SingleInstance *owner)
-        : QDBusAbstractAdaptor(owner), m_owner(owner) {}
-
-public slots:
-    void Activate(const QVariantMap &platformData) {
-        Q_UNUSED(platformData);
-        emit m_owner->activated();
-    }
-    void Open(const QStringList &uris, const QVariantMap &platformData) {
-        Q_UNUSED(uris);
-        Q_UNUSED(platformData);
-        emit m_owner->activated();
-    }
-    void ActivateAction(const QString &action, const QVariantList &parameter,
-                        const QVariantMap &platformData) {
-        Q_UNUSED(action);
-        Q_UNUSED(parameter);
-        Q_UNUSED(platformData);
-        emit m_owner->activated();
-    }
-
-private:
-    SingleInstance *m_owner;
-};
-
-} // namespace
 
 SingleInstance::SingleInstance(QDBusConnection bus, QObject *parent)
     : QObject(parent), m_bus(std::move(bus)) {
@@ -68,8 +29,8 @@ SingleInstance::Role SingleInstance::claim() {
     }
     m_bus.unregisterObject(QLatin1String(objectPath));
     QDBusMessage activate = QDBusMessage::createMethodCall(
-        QLatin1String(serviceName), QLatin1String(objectPath), QLatin1String(applicationInterface),
-        QStringLiteral("Activate"));
+        QLatin1String(serviceName), QLatin1String(objectPath),
+        QStringLiteral("org.freedesktop.Application"), QStringLiteral("Activate"));
     activate << QVariantMap{};
     // Events go on meanwhile: the running Kelo may be this very process on another connection.
     const QDBusMessage reply = m_bus.call(activate, QDBus::BlockWithGui, 5000);
@@ -78,5 +39,3 @@ SingleInstance::Role SingleInstance::claim() {
 }
 
 } // namespace kelo
-
-#include "SingleInstance.moc"

@@ -3,6 +3,9 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
 
 namespace kelo {
 
@@ -29,6 +32,14 @@ public:
 
     // Claims the name, or hands over to the Kelo that has it.
     Role claim();
+
+    // org.freedesktop.Application, served through the generated adaptor: every way the desktop
+    // may open Kelo shows its window.
+    void Activate(const QVariantMap &) { emit activated(); }
+    void Open(const QStringList &, const QVariantMap &) { emit activated(); }
+    void ActivateAction(const QString &, const QVariantList &, const QVariantMap &) {
+        emit activated();
+    }
 
 signals:
     // Another start (or the desktop) asked this Kelo to come forward.

@@ -1,6 +1,7 @@
 #include "Reminder.h"
 
 #include "ByteCount.h"
+#include "Clock.h"
 #include "DiskUsage.h"
 #include "Log.h"
 #include "NotificationCenter.h"
@@ -29,7 +30,7 @@ Reminder::Reminder(Shelf &shelf, UserDefaults &defaults, NotificationCenter &cen
     : m_shelf(shelf), m_defaults(defaults), m_center(center), m_options(std::move(options)) {
     // A first start reminds no earlier than the first Friday 16:00 after it.
     if (!m_defaults.hasLastReminder())
-        m_defaults.setLastReminder(toDateTime(m_options.clock()));
+        m_defaults.setLastReminder(toDateTime(Clock::now()));
 
     m_center.checkServer([](bool allowed, const QString &error) {
         log(("Kelo: notification server answers: " +
@@ -69,7 +70,7 @@ void Reminder::prepareForSleep(bool sleeping) {
 void Reminder::check() {
     if (!m_shelf.loaded())
         return;
-    const Instant now = m_options.clock();
+    const Instant now = Clock::now();
     const auto stored = m_defaults.lastReminder();
     // Stored by a clock that was wrong, or restored from elsewhere: kept, it would silence the
     // reminder until that date.

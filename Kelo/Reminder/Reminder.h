@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QTimer>
 
-#include <functional>
 #include <optional>
 
 #include "Calendar.h"
@@ -24,12 +23,9 @@ class Reminder : public QObject {
     Q_OBJECT
 
 public:
-    using Clock = std::function<Instant()>;
-
     struct Options {
         // "--test-reminder": the test notification 3 seconds after start instead of the check.
         bool testReminder = false;
-        Clock clock = currentInstant;
         std::chrono::milliseconds startDelay{10000};
         std::chrono::milliseconds testDelay{3000};
         std::chrono::milliseconds interval{900000};

@@ -1,5 +1,6 @@
 #include "Shelf.h"
 
+#include "Clock.h"
 #include "DiskUsage.h"
 #include "ErrorPresenter.h"
 #include "ExpiryStamp.h"
@@ -18,7 +19,7 @@ namespace kelo {
 Shelf::Action Shelf::extend(std::filesystem::path path, Term term) {
     return [path = std::move(path), term] {
         const Calendar calendar = Calendar::current();
-        return writeStamp(expiryDate(term, currentInstant(), calendar), path, calendar);
+        return writeStamp(expiryDate(term, Clock::now(), calendar), path, calendar);
     };
 }
 
@@ -92,7 +93,7 @@ Shelf::Run Shelf::run(Freshness freshness) const {
     // The list is in date order and the class follows the date, so each class is one run of it,
     // bounded by the starts of the days 1, 8 and 32 days from today.
     const Calendar calendar = Calendar::current();
-    const Instant today = calendar.startOfDay(m_clock());
+    const Instant today = calendar.startOfDay(Clock::now());
     auto dayStart = [&](int days) {
         return calendar.startOfDay(calendar.adding(today, DateComponent::Day, days));
     };

@@ -60,8 +60,6 @@ public:
         }
     };
 
-    using Clock = std::function<Instant()>;
-
     // Starts the query; the shelf loads when its first gathering is done.
     Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent = nullptr);
     ~Shelf() override;
@@ -92,9 +90,6 @@ public:
     // Moves the items to the Trash one by one; a failure does not stop the next.
     void trash(const std::vector<Item> &items);
 
-    // For tests: the moment sections are judged against.
-    void setClock(Clock clock) { m_clock = std::move(clock); }
-
 public slots:
     void applicationStateChanged(Qt::ApplicationState state);
 
@@ -109,7 +104,6 @@ private:
     std::unique_ptr<TagQuery> m_query;
     std::unique_ptr<DiskUsage> m_diskUsage;
     ErrorPresenter &m_presenter;
-    Clock m_clock = currentInstant;
     // Replaced whole, never changed in place: runs handed out share it.
     std::shared_ptr<const std::vector<Item>> m_items;
     bool m_loaded = false;

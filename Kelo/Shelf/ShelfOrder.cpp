@@ -1,5 +1,7 @@
 #include "ShelfOrder.h"
 
+#include "FileDescriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -266,32 +268,6 @@ std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *co
 
 namespace {
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept {
-        if (this != &other) {
-            reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-
-    int get() const { return m_fd; }
-    void reset() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-private:
-    int m_fd;
-};
-
 std::int64_t blockBytes(const struct stat &status) {
     return static_cast<std::int64_t>(status.st_blocks) * 512;
 }
@@ -310,11 +286,11 @@ public:
     std::int64_t total = 0;
     bool stopped = false;
 
-    void walk(UniqueFd top) {
+    void walk(FileDescriptor top) {
         struct stat topStatus {};
         if (::fstat(top.get(), &topStatus) != 0 || !S_ISDIR(topStatus.st_mode))
             return;
-        UniqueFd current = std::move(top);
+        FileDescriptor current = std::move(top);
         m_levels.push_back({topStatus, read(current.get())});
         while (!m_levels.empty() && !stopped) {
             Level &level = m_levels.back();
@@ -322,9 +298,10 @@ public:
                 m_levels.pop_back();
                 if (m_levels.empty())
                     return;
-                UniqueFd parent(::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+                FileDescriptor parent(
+                    ::openat(current.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
                 struct stat parentStatus {};
-                if (parent.get() < 0 || ::fstat(parent.get(), &parentStatus) != 0 ||
+                if (!parent || ::fstat(parent.get(), &parentStatus) != 0 ||
                     !sameFile(parentStatus, m_levels.back().status))
                     return; // the tree moved while it was walked
                 current = std::move(parent);
@@ -332,10 +309,10 @@ public:
             }
             const Subfolder subfolder = std::move(level.subfolders.back());
             level.subfolders.pop_back();
-            UniqueFd child(::openat(current.get(), subfolder.name.c_str(),
-                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            FileDescriptor child(::openat(current.get(), subfolder.name.c_str(),
+                                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             struct stat childStatus {};
-            if (child.get() < 0 || ::fstat(child.get(), &childStatus) != 0 ||
+            if (!child || ::fstat(child.get(), &childStatus) != 0 ||
                 !sameFile(childStatus, subfolder.status))
                 continue;
             auto subfolders = read(child.get());
@@ -357,14 +334,14 @@ private:
     // Counts the files of the folder open as `folder` and returns its subfolders.
     std::vector<Subfolder> read(int folder) {
         std::vector<Subfolder> subfolders;
-        const int readFd = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
-        if (readFd < 0)
+        FileDescriptor readFd(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+        if (!readFd)
             return subfolders;
-        DIR *directory = ::fdopendir(readFd);
-        if (!directory) {
-            ::close(readFd);
+        DIR *directory = ::fdopendir(readFd.get());
+        if (!directory)
             return subfolders;
-        }
+        // The listing owns it now.
+        readFd.release();
         try {
             for (;;) {
                 errno = 0;
@@ -432,8 +409,8 @@ std::optional<std::int64_t> allocatedSize(const std::filesystem::path &item,
             return 0;
         if (!S_ISDIR(status.st_mode))
             return blockBytes(status);
-        UniqueFd top(::open(item.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (top.get() < 0)
+        FileDescriptor top(::open(item.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!top)
             return 0;
         walk.walk(std::move(top));
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "StampReader.h"
 
 #include "ExpiryStamp.h"
+#include "FileDescriptor.h"
 
 #include <climits>
 #include <string>
@@ -26,26 +27,22 @@ int openFolderFollowing(const std::string &path) {
     constexpr int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     if (path.size() < PATH_MAX)
         return ::open(path.c_str(), flags);
-    int folder = AT_FDCWD;
+    // AT_FDCWD to begin with, which is never closed.
+    FileDescriptor folder(AT_FDCWD);
     for (size_t start = 0; start < path.size();) {
         size_t end = path.size();
         if (end - start >= PATH_MAX) {
             end = path.rfind('/', start + PATH_MAX - 1);
-            if (end == std::string::npos || end <= start) {
-                if (folder != AT_FDCWD)
-                    ::close(folder);
+            if (end == std::string::npos || end <= start)
                 return -1;
-            }
         }
-        const int next = ::openat(folder, path.substr(start, end - start).c_str(), flags);
-        if (folder != AT_FDCWD)
-            ::close(folder);
-        if (next < 0)
+        folder =
+            FileDescriptor(::openat(folder.get(), path.substr(start, end - start).c_str(), flags));
+        if (!folder)
             return -1;
-        folder = next;
         start = end + 1;
     }
-    return folder;
+    return folder.release();
 }
 
 // readStamp for a path of any length: a long one is read through its open folder.
@@ -53,13 +50,11 @@ std::optional<Instant> readAnyStamp(const std::string &path, const Calendar &cal
     const size_t slash = path.rfind('/');
     if (path.size() < PATH_MAX || slash == std::string::npos)
         return readStamp(path, calendar);
-    const int folder = openFolderFollowing(path.substr(0, slash));
-    if (folder < 0)
+    const FileDescriptor folder(openFolderFollowing(path.substr(0, slash)));
+    if (!folder)
         return std::nullopt;
-    const auto stamp =
-        readStamp("/proc/self/fd/" + std::to_string(folder) + path.substr(slash), calendar);
-    ::close(folder);
-    return stamp;
+    return readStamp("/proc/self/fd/" + std::to_string(folder.get()) + path.substr(slash),
+                     calendar);
 }
 
 // Reads paths [begin, end) into `stamps`. Runs on a thread of its own: it changes its working
@@ -70,7 +65,7 @@ void readRange(const std::vector<std::filesystem::path> &paths, size_t begin, si
     // Most files share a handful of expiry days: parse each text once.
     std::unordered_map<std::string, std::optional<Instant>> days;
     std::string openFolderPath;
-    int folder = -1;
+    FileDescriptor folder;
     for (size_t i = begin; i < end; ++i) {
         const std::string &path = paths[i].native();
         const size_t slash = path.rfind('/');
@@ -78,21 +73,16 @@ void readRange(const std::vector<std::filesystem::path> &paths, size_t begin, si
             continue;
         const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
         if (parent != openFolderPath) {
-            if (folder >= 0)
-                ::close(folder);
-            folder = openFolderFollowing(parent);
+            folder.reset(openFolderFollowing(parent));
             openFolderPath = parent;
-            if (folder >= 0 && ::fchdir(folder) != 0) {
-                ::close(folder);
-                folder = -1;
-            }
+            if (folder && ::fchdir(folder.get()) != 0)
+                folder.reset();
         }
         char value[64];
         // Symbolic links are followed, as readStamp follows them.
         const ssize_t size =
-            folder >= 0
-                ? ::getxattr(path.c_str() + slash + 1, stampAttributeName, value, sizeof value)
-                : ::getxattr(path.c_str(), stampAttributeName, value, sizeof value);
+            folder ? ::getxattr(path.c_str() + slash + 1, stampAttributeName, value, sizeof value)
+                   : ::getxattr(path.c_str(), stampAttributeName, value, sizeof value);
         if (size < 1)
             continue;
         const std::string text(value, static_cast<size_t>(size));
@@ -101,8 +91,6 @@ void readRange(const std::vector<std::filesystem::path> &paths, size_t begin, si
             day = days.emplace(text, parseStampValue(text, calendar)).first;
         stamps[i] = day->second;
     }
-    if (folder >= 0)
-        ::close(folder);
 }
 
 } // namespace

@@ -1,19 +1,18 @@
 #include "Trash.h"
 
+#include "FileDescriptor.h"
+#include "Files.h"
+#include "MountInfo.h"
 #include "UserFolders.h"
 
-#include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,52 +40,6 @@ Error failure(int code, const std::string &what, const std::string &why) {
 
 std::string quoted(const fs::path &path) {
     return "\"" + path.native() + "\"";
-}
-
-std::string readWholeFile(const char *name) {
-    std::string text;
-    const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return text;
-    std::array<char, 8192> buffer;
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count <= 0)
-            break;
-        text.append(buffer.data(), static_cast<std::size_t>(count));
-    }
-    ::close(fd);
-    return text;
-}
-
-// Creates a folder when missing, and makes sure an existing one is a folder. Returns 0 or an errno.
-int makeFolder(const fs::path &folder) {
-    if (::mkdir(folder.c_str(), privateFolderMode) == 0) {
-        // Keep it private whatever the umask.
-        ::chmod(folder.c_str(), privateFolderMode);
-        return 0;
-    }
-    if (errno != EEXIST)
-        return errno;
-    struct stat status {};
-    if (::stat(folder.c_str(), &status) != 0)
-        return errno;
-    return S_ISDIR(status.st_mode) ? 0 : ENOTDIR;
-}
-
-// Like makeFolder, creating missing parents too.
-int makeFolders(const fs::path &folder) {
-    const int made = makeFolder(folder);
-    if (made != ENOENT)
-        return made;
-    const fs::path parent = folder.parent_path();
-    if (parent.empty() || parent == folder)
-        return made;
-    if (const int madeParent = makeFolders(parent))
-        return madeParent;
-    return makeFolder(folder);
 }
 
 // The device holding `folder`, or that would hold it once created: its nearest existing ancestor's.
@@ -126,53 +79,16 @@ std::optional<Error> makeTrashFolder(const fs::path &folder,
     return std::nullopt;
 }
 
-// /proc/self/mountinfo writes space, tab, newline and backslash in paths as \ooo octal escapes.
-std::string unescapedMountPath(std::string_view text) {
-    std::string path;
-    path.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto isOctal = [&](std::size_t at) { return text[at] >= '0' && text[at] <= '7'; };
-        if (text[i] == '\\' && i + 3 < text.size() && isOctal(i + 1) && isOctal(i + 2) &&
-            isOctal(i + 3)) {
-            const int value =
-                (text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 + (text[i + 3] - '0');
-            path.push_back(static_cast<char>(value));
-            i += 3;
-        } else {
-            path.push_back(text[i]);
-        }
-    }
-    return path;
-}
-
-bool isWithin(const std::string &path, const std::string &folder) {
-    if (folder == "/")
-        return true;
-    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
 // The mount point under which `path` lives: the longest one that contains it. A later line wins a
 // tie, as it is mounted over the earlier one.
 std::optional<fs::path> mountPointOf(const std::string &path, std::string_view mountInfo) {
-    std::optional<std::string> best;
-    while (!mountInfo.empty()) {
-        const std::size_t end = mountInfo.find('\n');
-        std::string_view line = mountInfo.substr(0, end);
-        mountInfo = end == std::string_view::npos ? std::string_view() : mountInfo.substr(end + 1);
-        // Fields: mount ID, parent ID, major:minor, root, mount point, …
-        for (int field = 0; field < 4 && !line.empty(); ++field) {
-            const std::size_t space = line.find(' ');
-            line = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
-        }
-        const std::string mountPoint = unescapedMountPath(line.substr(0, line.find(' ')));
-        if (mountPoint.empty() || mountPoint.front() != '/' || !isWithin(path, mountPoint))
-            continue;
-        if (!best || mountPoint.size() >= best->size())
-            best = mountPoint;
+    std::optional<fs::path> best;
+    for (auto &entry : parseMountInfo(mountInfo)) {
+        const std::string &mountPoint = entry.mountPoint.native();
+        if (isWithin(path, mountPoint) && (!best || mountPoint.size() >= best->native().size()))
+            best = std::move(entry.mountPoint);
     }
-    if (!best)
-        return std::nullopt;
-    return fs::path(*best);
+    return best;
 }
 
 // The top folder of the file system that holds `folder` (a real path) on `device`.
@@ -268,18 +184,6 @@ std::string candidateName(const std::string &name, unsigned long number) {
     return stem + counter + extension;
 }
 
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 // Moves without replacing: another program may have put something at `to` since we looked.
 int renameWithoutReplacing(const fs::path &from, const fs::path &to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
@@ -315,12 +219,9 @@ Expected<fs::path> resolvedItem(const fs::path &item) {
 
 TrashEnvironment currentTrashEnvironment() {
     TrashEnvironment environment;
-    if (const char *dataHome = std::getenv("XDG_DATA_HOME"); dataHome && dataHome[0] == '/')
-        environment.dataHome = dataHome;
-    else if (const fs::path home = homeFolder(); home.is_absolute())
-        environment.dataHome = home / ".local" / "share";
+    environment.dataHome = dataHome();
     environment.uid = ::getuid();
-    environment.mountInfo = readWholeFile("/proc/self/mountinfo");
+    environment.mountInfo = readMountInfo();
     return environment;
 }
 
@@ -340,7 +241,8 @@ Expected<fs::path> moveToTrash(const fs::path &item, const TrashEnvironment &env
     fs::path trash;
     std::string recordedPath;
     const bool hasHome = environment.dataHome.is_absolute();
-    const int madeDataHome = hasHome ? makeFolders(environment.dataHome) : ENOENT;
+    const int madeDataHome =
+        hasHome ? makeFolders(environment.dataHome, privateFolderMode) : ENOENT;
     const auto homeDevice = hasHome ? deviceOf(environment.dataHome) : std::nullopt;
     if (homeDevice && *homeDevice == itemStatus.st_dev) {
         if (madeDataHome)
@@ -388,15 +290,15 @@ Expected<fs::path> moveToTrash(const fs::path &item, const TrashEnvironment &env
 
         // Creating the .trashinfo claims the name against other programs trashing at once.
         const fs::path infoFile = infoFolder / (candidate + std::string(infoSuffix));
-        const int fd = ::open(infoFile.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        FileDescriptor fd(::open(infoFile.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600));
+        if (!fd) {
             if (errno == EEXIST)
                 continue;
             return failure(errno, "cannot write " + quoted(infoFile));
         }
-        const bool written = writeAll(fd, info);
+        const bool written = writeAll(fd.get(), info);
         const int writeError = errno;
-        if (::close(fd) != 0 || !written) {
+        if (::close(fd.release()) != 0 || !written) {
             const int error = written ? errno : writeError;
             ::unlink(infoFile.c_str());
             return failure(error, "cannot write " + quoted(infoFile));

@@ -7,19 +7,23 @@
 
 namespace kelo {
 
-QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio) {
+QImage symbolImage(const QString &name, int pixels, const QColor &color) {
     initKeloResources();
-    const int pixels = qMax(1, qRound(size * devicePixelRatio));
-    QPixmap pixmap(pixels, pixels);
-    pixmap.fill(Qt::transparent);
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
     QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(name));
-    QPainter painter(&pixmap);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     renderer.render(&painter, QRectF(0, 0, pixels, pixels));
     // The symbols are drawn in black: keep their shape, take the colour.
     painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(pixmap.rect(), color);
-    painter.end();
+    painter.fillRect(image.rect(), color);
+    return image;
+}
+
+QPixmap symbolPixmap(const QString &name, int size, const QColor &color, qreal devicePixelRatio) {
+    QPixmap pixmap =
+        QPixmap::fromImage(symbolImage(name, qMax(1, qRound(size * devicePixelRatio)), color));
     pixmap.setDevicePixelRatio(devicePixelRatio);
     return pixmap;
 }

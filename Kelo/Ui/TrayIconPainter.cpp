@@ -1,6 +1,6 @@
 #include "TrayIconPainter.h"
 
-#include "Resources.h"
+#include "Symbols.h"
 
 #include <QColor>
 #include <QFont>
@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QRectF>
-#include <QSvgRenderer>
 
 #include <algorithm>
 #include <array>
@@ -35,20 +34,6 @@ constexpr double tallestDigits = 0.5;
 constexpr int countStretch = QFont::Condensed;
 
 constexpr std::array traySizes{16, 22, 24, 32, 48, 64};
-
-// A bundled symbol at size × size pixels, in one colour.
-QImage symbolImage(const QString &name, int size, QColor colour) {
-    initKeloResources();
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(name));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    renderer.render(&painter, QRectF(0, 0, size, size));
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(image.rect(), colour);
-    return image;
-}
 
 QFont countFont() {
     QFont font;

@@ -1,5 +1,6 @@
 #include "Updater.h"
 
+#include "Clock.h"
 #include "Log.h"
 #include "NotificationCenter.h"
 #include "SafeFetch.h"
@@ -98,8 +99,16 @@ void Updater::setUi(std::unique_ptr<UpdaterUi> ui) {
         d->ui = std::move(ui);
 }
 
+namespace {
+
+QDateTime clockNow() {
+    return QDateTime::fromMSecsSinceEpoch(Clock::now().time_since_epoch().count(), Qt::UTC);
+}
+
+} // namespace
+
 void Updater::start() {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime now = clockNow();
     std::chrono::milliseconds wait{0};
     // A last check in the future (the clock was set back) counts as no check.
     if (const auto last = d->defaults.lastUpdateCheck(); last && *last <= now)
@@ -147,7 +156,7 @@ void Updater::runCheck(bool scheduled, bool withDialog) {
 void Updater::finishCheck(const QString &error, const std::optional<AppcastItem> &update) {
     const bool withDialog = d->checkAnswersWithDialog;
     if (d->checkIsScheduled)
-        d->defaults.setLastUpdateCheck(QDateTime::currentDateTimeUtc());
+        d->defaults.setLastUpdateCheck(clockNow());
     if (!error.isEmpty()) {
         kelo::log("Kelo: update check: " + error.toStdString());
     } else {

@@ -1,7 +1,9 @@
 #include "UpdaterUi.h"
 
+#include "OpenFiles.h"
+
 #include <QCoreApplication>
-#include <QDesktopServices>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
@@ -21,6 +23,19 @@ QString paragraph(const QString &text) {
            QStringLiteral("</p>");
 }
 
+// A message box of Kelo's that deletes itself once answered. Opened, never run: the callers
+// are network answers and menu actions, which must not wait in an event loop of the box's own.
+QMessageBox *messageBox(QMessageBox::Icon icon, const QString &text, const QString &details) {
+    auto *box = new QMessageBox;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setIcon(icon);
+    box->setWindowTitle(QStringLiteral("Kelo"));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    box->setInformativeText(details);
+    return box;
+}
+
 // The feed's description as plain text: markup is dropped, nothing is loaded.
 QString releaseNotes(const AppcastItem &item) {
     QString notes = QTextDocumentFragment::fromHtml(item.description).toPlainText().trimmed();
@@ -35,11 +50,6 @@ class MessageBoxUi : public UpdaterUi {
 public:
     void showUpdate(const AppcastItem &item, const QString &currentVersion,
                     std::function<void(bool install)> answer) override {
-        QMessageBox box;
-        box.setIcon(QMessageBox::Information);
-        box.setWindowTitle(QStringLiteral("Kelo"));
-        box.setTextFormat(Qt::PlainText);
-        box.setText(tr("Kelo %1 is beschikbaar").arg(item.displayVersion()));
         QString details = paragraph(tr("Je hebt versie %1.").arg(currentVersion));
         if (const QString notes = releaseNotes(item); !notes.isEmpty())
             details += paragraph(notes);
@@ -47,33 +57,27 @@ public:
             details += QStringLiteral("<p><a href=\"%1\">%2</a></p>")
                            .arg(item.releaseNotes.toString(QUrl::FullyEncoded).toHtmlEscaped(),
                                 tr("Wat is er nieuw?").toHtmlEscaped());
-        box.setInformativeText(details);
-        QPushButton *install = box.addButton(tr("Installeren"), QMessageBox::AcceptRole);
-        box.addButton(tr("Later"), QMessageBox::RejectRole);
-        box.setDefaultButton(install);
-        box.exec();
-        answer(box.clickedButton() == install);
+        QMessageBox *box =
+            messageBox(QMessageBox::Information,
+                       tr("Kelo %1 is beschikbaar").arg(item.displayVersion()), details);
+        QPushButton *install = box->addButton(tr("Installeren"), QMessageBox::AcceptRole);
+        box->addButton(tr("Later"), QMessageBox::RejectRole);
+        box->setDefaultButton(install);
+        QObject::connect(box, &QMessageBox::finished, box,
+                         [box, install, answer = std::move(answer)] {
+                             answer(box->clickedButton() == install);
+                         });
+        box->open();
     }
 
     void showUpToDate(const QString &currentVersion) override {
-        QMessageBox box;
-        box.setIcon(QMessageBox::Information);
-        box.setWindowTitle(QStringLiteral("Kelo"));
-        box.setTextFormat(Qt::PlainText);
-        box.setText(tr("Kelo is bij de tijd"));
-        box.setInformativeText(
-            paragraph(tr("Je hebt versie %1, de nieuwste.").arg(currentVersion)));
-        box.exec();
+        messageBox(QMessageBox::Information, tr("Kelo is bij de tijd"),
+                   paragraph(tr("Je hebt versie %1, de nieuwste.").arg(currentVersion)))
+            ->open();
     }
 
     void showError(const QString &title, const QString &message) override {
-        QMessageBox box;
-        box.setIcon(QMessageBox::Warning);
-        box.setWindowTitle(QStringLiteral("Kelo"));
-        box.setTextFormat(Qt::PlainText);
-        box.setText(title);
-        box.setInformativeText(paragraph(message));
-        box.exec();
+        messageBox(QMessageBox::Warning, title, paragraph(message))->open();
     }
 
     void startProgress(const QString &label, qint64 total, std::function<void()> cancel) override {
@@ -106,7 +110,7 @@ public:
     }
 
     bool open(const QString &path) override {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        return openFile(QFile::encodeName(path).toStdString());
     }
 
     ~MessageBoxUi() override { endProgress(); }

@@ -11,11 +11,13 @@ namespace kelo {
 
 // What the updater shows the user and hands to the desktop. The default puts up message boxes,
 // a progress dialog and opens files with the desktop's handler; tests put their own in its place.
+// Every call returns at once, also while a box is on screen: they come from network answers.
 class UpdaterUi {
 public:
     virtual ~UpdaterUi() = default;
 
-    // An update was found on request; `answer(true)` installs it.
+    // An update was found on request. `answer` is called once, later, when the user has answered:
+    // true installs it.
     virtual void showUpdate(const AppcastItem &item, const QString &currentVersion,
                             std::function<void(bool install)> answer) = 0;
     // A check on request found nothing newer.

@@ -1,6 +1,7 @@
 #include "FileManagerIntegration.h"
 
 #include "DesktopEntry.h"
+#include "UserFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,17 +84,9 @@ QString systemError(int error) {
 
 IntegrationPlaces IntegrationPlaces::current() {
     IntegrationPlaces places;
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    places.dataHome = QDir::isAbsolutePath(dataHome)
-                          ? QDir::cleanPath(dataHome)
-                          : QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/share"));
-    QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS");
-    if (dataDirs.isEmpty())
-        dataDirs = QStringLiteral("/usr/local/share:/usr/share");
-    for (const QString &folder : dataDirs.split(u':', Qt::SkipEmptyParts)) {
-        if (QDir::isAbsolutePath(folder))
-            places.dataDirs << QDir::cleanPath(folder);
-    }
+    places.dataHome = QDir::cleanPath(QFile::decodeName(kelo::dataHome().c_str()));
+    for (const auto &folder : dataFolders())
+        places.dataDirs << QDir::cleanPath(QFile::decodeName(folder.c_str()));
     places.nautilusExtensionDir = QStringLiteral(KELO_NAUTILUS_EXTENSION_DIR);
 
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/kelo-finder");

@@ -19,8 +19,13 @@ IntegrationDialog::IntegrationDialog(FileManagerIntegration integration, QWidget
       m_reportError(std::move(reportError)) {
     setWindowTitle(tr("Kelo in je bestandsbeheerder"));
     if (!m_reportError) {
+        // Opened, not run: the button's click returns at once.
         m_reportError = [this](const QString &reason) {
-            QMessageBox::warning(this, tr("Het menu kon niet worden aangepast"), reason);
+            auto *box =
+                new QMessageBox(QMessageBox::Warning, tr("Het menu kon niet worden aangepast"),
+                                reason, QMessageBox::Ok, this);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->open();
         };
     }
 

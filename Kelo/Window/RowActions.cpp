@@ -1,49 +1,14 @@
 #include "RowActions.h"
 
 #include "FreshnessStyle.h"
+#include "OpenFiles.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDesktopServices>
 #include <QMenu>
 
 namespace kelo {
 
 FileOperations FileOperations::desktop() {
     return {openFile, revealFile};
-}
-
-QUrl fileUrl(const std::filesystem::path &path) {
-    const std::string &native = path.native();
-    const QByteArray bytes(native.data(), static_cast<qsizetype>(native.size()));
-    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/"), QUrl::StrictMode);
-}
-
-void openFile(const std::filesystem::path &path) {
-    QDesktopServices::openUrl(fileUrl(path));
-}
-
-void revealFile(const std::filesystem::path &path) {
-    const QString service = QStringLiteral("org.freedesktop.FileManager1");
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/FileManager1"),
-                                       service, QStringLiteral("ShowItems"));
-    call << QStringList{QString::fromLatin1(fileUrl(path).toEncoded())} << QString();
-    const QUrl folder = fileUrl(path.parent_path());
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        QDesktopServices::openUrl(folder);
-        return;
-    }
-    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
-                     [folder](QDBusPendingCallWatcher *finished) {
-                         if (finished->isError())
-                             QDesktopServices::openUrl(folder);
-                         finished->deleteLater();
-                     });
 }
 
 QMenu *RowActions::menu(const Shelf::Item &item, Shelf &shelf, const FileOperations &operations,

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QUrl>
 
 #include <filesystem>
 #include <functional>
@@ -21,14 +20,6 @@ struct FileOperations {
     // Opening with the desktop's default application, revealing in the file manager.
     static FileOperations desktop();
 };
-
-// The "file://" address of a path, its bytes kept exactly, also when they are not UTF-8.
-QUrl fileUrl(const std::filesystem::path &path);
-// Opens the file in its default application.
-void openFile(const std::filesystem::path &path);
-// Shows the file selected in the file manager (org.freedesktop.FileManager1), or opens its folder
-// when no file manager answers.
-void revealFile(const std::filesystem::path &path);
 
 // The actions on one shelf row, offered both by the row's button and as its context menu:
 // "Open", "Toon in map", the "Verlengen" terms, "Altijd houden", "Naar prullenbak".

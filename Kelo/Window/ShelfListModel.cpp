@@ -2,8 +2,15 @@
 
 #include "FolderText.h"
 #include "FreshnessStyle.h"
+#include "ShelfOrder.h"
 
+#include "ExpiryStamp.h"
+
+#include <algorithm>
 #include <limits>
+#include <string>
+#include <string_view>
+#include <utility>
 
 namespace kelo {
 
@@ -62,6 +69,45 @@ const Shelf::Item *ShelfListModel::item(const QModelIndex &index) const {
 
 bool ShelfListModel::isHeader(const QModelIndex &index) const {
     return index.isValid() && index.row() < m_rowCount && row(index.row()).kind == RowKind::header;
+}
+
+QModelIndex ShelfListModel::indexOfItem(qsizetype itemIndex) const {
+    for (int s = 0; s < m_sectionCount; ++s) {
+        const Section &section = m_sections[static_cast<size_t>(s)];
+        const qsizetype offset = itemIndex - section.firstItem;
+        if (offset >= 0 && offset < section.count && section.firstRow + 1 + offset < m_rowCount)
+            return index(section.firstRow + 1 + static_cast<int>(offset));
+    }
+    return {};
+}
+
+QModelIndex ShelfListModel::indexOfPath(const std::filesystem::path &path, qsizetype hint) const {
+    const auto &items = m_shelf.items();
+    if (hint >= 0 && hint < static_cast<qsizetype>(items.size()) &&
+        items[static_cast<size_t>(hint)].path == path)
+        return indexOfItem(hint);
+    // The file moved in the shelf order (a new date, files before it came or went): the order
+    // finds it again, without going through every item.
+    std::error_code ignored;
+    const auto date =
+        std::filesystem::exists(path, ignored) ? readStamp(path) : std::optional<Instant>();
+    if (!date)
+        return {};
+    const std::string name = shelfNameKey(path.filename().native());
+    const auto before = [](const Shelf::Item &item,
+                           const std::pair<Instant, std::string_view> &key) {
+        return item.date != key.first ? item.date < key.first
+                                      : shelfNameKey(item.path.filename().native()) < key.second;
+    };
+    for (auto at = std::lower_bound(items.begin(), items.end(),
+                                    std::pair<Instant, std::string_view>(*date, name), before);
+         at != items.end() && at->date == *date; ++at) {
+        if (at->path == path)
+            return indexOfItem(at - items.begin());
+        if (shelfNameKey(at->path.filename().native()) != name)
+            break;
+    }
+    return {};
 }
 
 int ShelfListModel::rowCount(const QModelIndex &parent) const {

@@ -44,6 +44,11 @@ public:
     // The item an item row shows, or none for a header or an invalid index.
     const Shelf::Item *item(const QModelIndex &index) const;
     bool isHeader(const QModelIndex &index) const;
+    // The row of an item, by its place in Shelf::items(); invalid for none.
+    QModelIndex indexOfItem(qsizetype itemIndex) const;
+    // The row of the file, looked for at `hint` (its place in Shelf::items() before), then by
+    // its date as the file says now and its name; invalid when the shelf does not hold it.
+    QModelIndex indexOfPath(const std::filesystem::path &path, qsizetype hint) const;
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

@@ -22,12 +22,42 @@ ShelfListView::ShelfListView(Shelf &shelf, QWidget *parent)
             [this](const QModelIndex &index, const QRect &button) {
                 showActions(index, viewport()->mapToGlobal(button.bottomLeft()));
             });
+    // After the view's own handling of the reset, which forgets the current row.
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ShelfListView::restoreCurrent);
 }
 
 ShelfListView::~ShelfListView() = default;
 
 void ShelfListView::refresh() {
     m_model->rebuild();
+}
+
+void ShelfListView::currentChanged(const QModelIndex &current, const QModelIndex &previous) {
+    QListView::currentChanged(current, previous);
+    if (!current.isValid())
+        return;
+    if (const Shelf::Item *item = m_model->item(current)) {
+        m_currentPath = item->path;
+        m_currentItem = m_model->row(current.row()).itemIndex;
+    } else {
+        m_currentPath.reset();
+    }
+}
+
+void ShelfListView::restoreCurrent() {
+    if (!m_currentPath)
+        return;
+    QModelIndex index = m_model->indexOfPath(*m_currentPath, m_currentItem);
+    if (!index.isValid()) {
+        // Gone from the list: the file after it, or before it when it was the last.
+        const auto count = static_cast<qsizetype>(m_shelf.items().size());
+        index = m_model->indexOfItem(std::min(m_currentItem, count - 1));
+    }
+    if (!index.isValid()) {
+        m_currentPath.reset();
+        return;
+    }
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
 }
 
 QStyleOptionViewItem ShelfListView::optionFor(const QModelIndex &index) const {

@@ -4,6 +4,9 @@
 #include <QMenu>
 #include <QPointer>
 
+#include <filesystem>
+#include <optional>
+
 #include "RowActions.h"
 
 namespace kelo {
@@ -39,6 +42,7 @@ public:
     QMenu *openMenu() const { return m_menu; }
 
 protected:
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -46,12 +50,17 @@ protected:
 private:
     QStyleOptionViewItem optionFor(const QModelIndex &index) const;
     void showActions(const QModelIndex &index, const QPoint &globalPosition);
+    void restoreCurrent();
 
     Shelf &m_shelf;
     ShelfListModel *m_model;
     ShelfRowDelegate *m_delegate;
     FileOperations m_operations = FileOperations::desktop();
     QPointer<QMenu> m_menu;
+    // The file the keyboard is on and its place in the shelf order: a new list (after a row's
+    // action, say) puts the keyboard back on it, or on the file that took its place.
+    std::optional<std::filesystem::path> m_currentPath;
+    qsizetype m_currentItem = -1;
 };
 
 } // namespace kelo

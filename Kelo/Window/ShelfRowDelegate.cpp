@@ -1,5 +1,6 @@
 #include "ShelfRowDelegate.h"
 
+#include "Clock.h"
 #include "DateStamp.h"
 #include "FolderText.h"
 #include "FreshnessStyle.h"
@@ -126,7 +127,7 @@ void ShelfRowDelegate::refreshCalendar() const {
     if (m_calendar && m_calendarAge.isValid() && m_calendarAge.elapsed() < 1000)
         return;
     m_calendar = Calendar::current();
-    m_now = currentInstant();
+    m_now = Clock::now();
     m_calendarAge.start();
     // Badge texts hold for as long as the zone and the locale do.
     std::string key = m_calendar->zoneId() + '\n' + m_calendar->localeName();

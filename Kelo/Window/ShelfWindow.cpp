@@ -1,5 +1,6 @@
 #include "ShelfWindow.h"
 
+#include "Clock.h"
 #include "Fonts.h"
 #include "FreshnessStyle.h"
 #include "IntegrationDialog.h"
@@ -183,7 +184,7 @@ QString ShelfWindow::subtitle() const {
         return {};
     const Calendar calendar = Calendar::current();
     return tr("Eerstvolgende: %1")
-        .arg(daysLeftLabel(m_shelf.items().front().date, currentInstant(), calendar));
+        .arg(daysLeftLabel(m_shelf.items().front().date, Clock::now(), calendar));
 }
 
 void ShelfWindow::refresh() {
@@ -220,7 +221,7 @@ void ShelfWindow::updateReview() {
 }
 
 void ShelfWindow::scheduleMidnightRefresh() {
-    m_midnight.start(timeUntilNextDay());
+    m_midnight.start(timeUntilNextDay(Clock::now()));
 }
 
 void ShelfWindow::showExtensions() {

@@ -1,13 +1,18 @@
+// kelo-finder, the host for scripts, and the static menus of Dolphin and Nemo that call it. What
+// the menu holds and what picking writes is the core's, tested on its own.
 #include "ExpiryStamp.h"
 #include "Subprocess.h"
-#include "TagList.h"
 #include "TemporaryFolder.h"
 #include "Term.h"
-#include "UnchangeableFile.h"
 
 #include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -16,39 +21,24 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-// kelo-finder in Dutch in Amsterdam, started in `folder` when one is given.
+// kelo-finder in Dutch in Amsterdam, started in `folder`.
 ProcessResult keloFinder(std::vector<std::string> args, const std::string &folder = "/") {
     args.insert(args.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder, KELO_FINDER});
     return runProcess(args, {"LC_ALL=nl_NL.UTF-8", "TZ=Europe/Amsterdam"});
-}
-
-void setAttribute(const std::filesystem::path &file, const char *name, std::string_view value) {
-    ASSERT_EQ(::setxattr(file.c_str(), name, value.data(), value.size(), 0), 0);
-}
-
-Lines lines(const std::string &text) {
-    Lines out;
-    size_t start = 0;
-    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-        out.push_back(text.substr(start, end - start));
-    return out;
 }
 
 class KeloFinderCommand : public ::testing::Test {
 protected:
     TemporaryFolder folder;
     std::filesystem::path first = folder.file("een.txt");
-    std::filesystem::path second = folder.file("twee.txt");
 };
 
 } // namespace
 
-// The menu: the shared stamp only when every file has the same one, the terms with their tags;
-// other kinds of menu are empty.
-TEST_F(KeloFinderCommand, MenuShowsTheSharedStampAndTheTermsWithTheirTags) {
-    setAttribute(first, stampAttributeName, "2026-12-05");
-    setAttribute(second, stampAttributeName, "2026-12-05");
-    const auto result = keloFinder({"menu", first, second});
+// The menu a line an entry, indented by depth, with its tag; --kind names the menu.
+TEST_F(KeloFinderCommand, MenuPrintsTheEntriesWithTheirTagsAndKindsPickTheMenu) {
+    ASSERT_EQ(::setxattr(first.c_str(), stampAttributeName, "2026-12-05", 10, 0), 0);
+    const auto result = keloFinder({"menu", "--kind", "items", first});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "Kelo  [tag 0]\n"
                           "    Tot 5 december 2026  [tag 0] (uit)\n"
@@ -59,12 +49,6 @@ TEST_F(KeloFinderCommand, MenuShowsTheSharedStampAndTheTermsWithTheirTags) {
                           "    1 jaar  [tag 3]\n"
                           "    ---\n"
                           "    Altijd houden  [tag -1]\n");
-
-    setAttribute(first, stampAttributeName, "2026-12-06");
-    EXPECT_EQ(lines(keloFinder({"menu", first, second}).out).at(1), "    1 week  [tag 0]");
-    const auto unstamped = folder.file("drie.txt");
-    for (const auto &files : {Lines{unstamped, second}, Lines{second, unstamped}})
-        EXPECT_EQ(lines(keloFinder({"menu", files[0], files[1]}).out).at(1), "    1 week  [tag 0]");
     for (const char *kind : {"container", "sidebar", "toolbar"}) {
         const auto empty = keloFinder({"menu", "--kind", kind, first});
         EXPECT_EQ(empty.exitCode, 0);
@@ -72,45 +56,9 @@ TEST_F(KeloFinderCommand, MenuShowsTheSharedStampAndTheTermsWithTheirTags) {
     }
 }
 
-TEST_F(KeloFinderCommand, PickStampsEveryFileAndKeepForeverClearsKeepingOtherTags) {
-    setAttribute(second, tagListAttributeName, "Werk");
-    const auto result = keloFinder({"pick", "1", first, second});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
-    for (const auto &file : {first, second})
-        EXPECT_EQ(readStamp(file, calendar), expiryDate(Term::month, currentInstant(), calendar));
-    EXPECT_EQ(readTagNames(second).value(), (Lines{"Werk", "Kelo"}));
-
-    setAttribute(first, tagListAttributeName, "Werk,Kelo,Thuis");
-    const auto kept = keloFinder({"pick", "-1", first});
-    EXPECT_EQ(kept.exitCode, 0) << kept.err;
-    EXPECT_FALSE(readStamp(first));
-    EXPECT_EQ(readTagNames(first).value(), (Lines{"Werk", "Thuis"}));
-}
-
-TEST_F(KeloFinderCommand, AFileThatCannotChangeIsLoggedAndTheOthersAreStamped) {
-    const auto locked = folder.file("vast.txt");
-    const UnchangeableFile unchangeable(locked);
-    if (!unchangeable.ok())
-        GTEST_SKIP() << "cannot make a file unchangeable here";
-    const auto result = keloFinder({"pick", "0", first, locked, second});
-    EXPECT_EQ(result.exitCode, 1);
-    const auto logged = lines(result.err);
-    ASSERT_EQ(logged.size(), 1u) << result.err;
-    EXPECT_TRUE(logged[0].starts_with("Kelo: could not update " + locked.string() + ": "))
-        << logged[0];
-    EXPECT_TRUE(readStamp(first));
-    EXPECT_TRUE(readStamp(second));
-    EXPECT_FALSE(readStamp(locked));
-
-    // Keeping forever a file without a stamp has nothing to write, so nothing to fail.
-    const auto kept = keloFinder({"pick", "-1", locked});
-    EXPECT_EQ(kept.exitCode, 0);
-    EXPECT_EQ(kept.err, "");
-}
-
-// Names relative to the working folder, byte for byte; a failure is one line, never formatted.
-TEST_F(KeloFinderCommand, OddFileNamesAreStampedByteForByteAndFailuresAreOneLine) {
+// Names relative to the working folder, byte for byte, even below a folder whose whole path is
+// longer than PATH_MAX; a failure exits with 1 and is one line on standard error, escaped.
+TEST_F(KeloFinderCommand, PickTakesOddNamesByteForByteAndFailuresAreOneLine) {
     const std::vector<std::filesystem::path> odd = {
         folder.file("latin1-\xe9t\xe9.txt"), folder.file("twee\nregels.txt"),
         folder.file("-begint-met-streepje"), folder.file("100%s %n procent.txt")};
@@ -119,10 +67,14 @@ TEST_F(KeloFinderCommand, OddFileNamesAreStampedByteForByteAndFailuresAreOneLine
         args.push_back(file.filename());
     const auto result = keloFinder(args, folder.path());
     EXPECT_EQ(result.exitCode, 0) << result.err;
+    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
     for (const auto &file : odd)
-        EXPECT_TRUE(readStamp(file)) << file;
+        EXPECT_EQ(readStamp(file, calendar),
+                  expiryDate(Term::threeMonths, currentInstant(), calendar))
+            << file;
+    EXPECT_EQ(keloFinder({"pick", "-1", odd[0]}).exitCode, 0);
+    EXPECT_FALSE(readStamp(odd[0]));
 
-    // Below a folder whose whole path is longer than PATH_MAX the name stays relative.
     const std::string level(250, 'd');
     int deep = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY);
     for (int depth = 0; depth < 20; ++depth) {
@@ -140,46 +92,24 @@ TEST_F(KeloFinderCommand, OddFileNamesAreStampedByteForByteAndFailuresAreOneLine
 
     // Control bytes and bytes that are not UTF-8 are escaped alike; UTF-8 text stays.
     const auto missing = folder.path() / "100%s%n\nKelo: nep\x01\xff-\xc3\xa9.txt";
-    const auto failed = keloFinder({"pick", "3", "--", missing});
+    const auto failed = keloFinder({"pick", "3", "--", missing, first});
     EXPECT_EQ(failed.exitCode, 1);
-    const auto logged = lines(failed.err);
-    ASSERT_EQ(logged.size(), 1u) << failed.err;
-    EXPECT_NE(logged[0].find("100%s%n\\nKelo: nep\\x01\\xff-\xc3\xa9.txt: "), std::string::npos)
-        << logged[0];
-}
-
-// A link is refused rather than followed: the file it points to may lie where Kelo never looks.
-TEST_F(KeloFinderCommand, ASymbolicLinkIsRefusedAndTheOtherFilesAreHandled) {
-    const auto target = folder.file("doel.txt");
-    setAttribute(target, stampAttributeName, "2026-12-05");
-    const auto link = folder.path() / "snelkoppeling";
-    std::filesystem::create_symlink(target, link);
-    for (const char *tag : {"1", "-1"}) {
-        SCOPED_TRACE(tag);
-        const auto result = keloFinder({"pick", tag, first, link, second});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, "Kelo: could not update " + link.string() +
-                                  ": it is a symbolic link; give the file it points to instead\n");
-        EXPECT_EQ(readStamp(first).has_value(), tag == std::string("1"));
-        EXPECT_EQ(readStamp(second).has_value(), tag == std::string("1"));
-        char value[16] = {};
-        EXPECT_EQ(::getxattr(target.c_str(), stampAttributeName, value, sizeof value), 10);
-        EXPECT_STREQ(value, "2026-12-05");
-    }
+    EXPECT_TRUE(failed.err.starts_with("Kelo: could not update " + folder.path().string() +
+                                       "/100%s%n\\nKelo: nep\\x01\\xff-\xc3\xa9.txt: "))
+        << failed.err;
+    EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    EXPECT_TRUE(readStamp(first));
 }
 
 TEST_F(KeloFinderCommand, UsageErrorsExitWithTwo) {
-    for (const auto &args : std::vector<Lines>{{},
-                                               {"pick", "week", first},
-                                               {"pick", "1x", first},
-                                               {"pick", "4", first},
-                                               {"pick", "-0", first},
-                                               {"pick", "01", first},
-                                               {"pick", "0"},
-                                               {"menu"},
-                                               {"menu", "--kind", "desktop", first},
-                                               {"menu", "--bogus", first},
-                                               {"stamp", first}}) {
+    // Each case's words; F stands for an existing file.
+    for (const std::string line :
+         {"", "pick week F", "pick 1x F", "pick 4 F", "pick -0 F", "pick 01 F", "pick 0", "menu",
+          "menu --kind desktop F", "menu --bogus F", "stamp F"}) {
+        Lines args;
+        std::stringstream words(line);
+        for (std::string word; words >> word;)
+            args.push_back(word == "F" ? first.string() : word);
         const auto result = keloFinder(args);
         EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(args);
         EXPECT_NE(result.err.find("kelo-finder: "), std::string::npos);
@@ -193,4 +123,54 @@ TEST_F(KeloFinderCommand, UsageErrorsExitWithTwo) {
     const auto help = keloFinder({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("kelo-finder pick TAG [--] FILE..."), std::string::npos);
+}
+
+// Every entry of Dolphin's submenu and of Nemo's actions (listed by file name) runs kelo-finder
+// with the tag of the entry it is named after: the terms in order, then "Altijd houden".
+TEST(ServiceMenu, EachEntryRunsKeloFinderWithTheTagOfItsName) {
+    using Group = std::map<std::string, std::string>;
+    const auto read = [](const std::filesystem::path &file) {
+        std::map<std::string, Group> groups;
+        std::ifstream in(file);
+        std::string group;
+        for (std::string line; std::getline(in, line);)
+            if (line.starts_with('['))
+                group = line.substr(1, line.size() - 2);
+            else if (const auto equals = line.find('='); equals != line.npos)
+                groups[group][line.substr(0, equals)] = line.substr(equals + 1);
+        return groups;
+    };
+    Lines expected;
+    for (const Term term : allTerms)
+        expected.push_back(std::string(label(term)) + ": kelo-finder pick " +
+                           std::to_string(static_cast<int>(term)) + " -- %F");
+    expected.push_back("Altijd houden: kelo-finder pick -1 -- %F");
+
+    const auto dolphin = read(KELO_SOURCE_DIR "/packaging/dolphin/wex.dorvel.Kelo.desktop");
+    const Group &entry = dolphin.at("Desktop Entry");
+    EXPECT_EQ(entry.at("X-KDE-Submenu"), "Kelo");
+    EXPECT_EQ(entry.at("X-KDE-Protocols"), "file");
+    Lines entries;
+    std::stringstream actions(entry.at("Actions"));
+    for (std::string action; std::getline(actions, action, ';');)
+        if (action == "_SEPARATOR_")
+            EXPECT_EQ(entries.size(), std::size(allTerms)) << "the rule before Altijd houden";
+        else
+            entries.push_back(dolphin.at("Desktop Action " + action).at("Name") + ": " +
+                              dolphin.at("Desktop Action " + action).at("Exec"));
+    EXPECT_EQ(entries, expected);
+
+    std::vector<std::filesystem::path> files;
+    for (const auto &file : std::filesystem::directory_iterator(KELO_SOURCE_DIR "/packaging/nemo"))
+        files.push_back(file.path());
+    std::sort(files.begin(), files.end());
+    entries.clear();
+    for (const auto &file : files) {
+        const Group action = read(file).at("Nemo Action");
+        EXPECT_EQ(action.at("Selection"), "notnone");
+        entries.push_back(action.at("Name") + ": " + action.at("Exec"));
+    }
+    for (auto &line : expected)
+        line = "Kelo: " + line;
+    EXPECT_EQ(entries, expected);
 }

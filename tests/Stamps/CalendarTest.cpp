@@ -13,14 +13,16 @@ Instant utc(int y, unsigned m, unsigned d, int hour = 0, int minute = 0) {
     return Instant(sys_days(year(y) / month(m) / day(d)) + hours(hour) + minutes(minute));
 }
 
+const Calendar amsterdam = Calendar::forZone("Europe/Amsterdam");
+
 // The instant a local "yyyy-MM-dd" day starts, through the stamp parser.
-Instant dayStart(const Calendar &calendar, const char *text) {
+Instant dayStart(const char *text, const Calendar &calendar = amsterdam) {
     return calendar.parseStampText(text).value();
 }
 
 } // namespace
 
-TEST(CalendarZone, FollowsTzAtEveryCall) {
+TEST(Calendar, FollowsTzAtEveryCall) {
     for (const auto &[tz, zone] : {std::pair{"Europe/Amsterdam", "Europe/Amsterdam"},
                                    std::pair{":America/New_York", "America/New_York"},
                                    std::pair{"/usr/share/zoneinfo/Asia/Tokyo", "Asia/Tokyo"}}) {
@@ -40,73 +42,60 @@ TEST(CalendarZone, FollowsTzAtEveryCall) {
         EXPECT_EQ(Calendar::current().startOfDay(instant), start) << tz;
     }
     ScopedEnvironment tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
-    const Calendar calendar = Calendar::current();
+    const Calendar rules = Calendar::current();
     // 29 March 2026 has 23 hours; 25 October 2026 has 25.
-    EXPECT_EQ(dayStart(calendar, "2026-03-30") - dayStart(calendar, "2026-03-29"), hours(23));
-    EXPECT_EQ(dayStart(calendar, "2026-10-26") - dayStart(calendar, "2026-10-25"), hours(25));
+    EXPECT_EQ(dayStart("2026-03-30", rules) - dayStart("2026-03-29", rules), hours(23));
+    EXPECT_EQ(dayStart("2026-10-26", rules) - dayStart("2026-10-25", rules), hours(25));
     // Not a zone and not a rule: still some zone, never a crash.
     ScopedEnvironment nonsense("TZ", "no such zone ,,, M99");
     EXPECT_TRUE(Calendar::current().stampText(utc(2026, 6, 1)).has_value());
 }
 
-TEST(CalendarDays, SkippedOrRepeatedMidnightStartsAtFirstMoment) {
+TEST(Calendar, DaysStartAtTheirFirstMomentAndCountAsOne) {
     // Chile moves from 00:00 to 01:00 on Sunday 6 September 2026: that day has no midnight.
-    const Calendar calendar = Calendar::forZone("America/Santiago");
-    const Instant noon = utc(2026, 9, 6, 16); // 13:00 local, UTC-3
-    const Instant start = calendar.startOfDay(noon);
-    EXPECT_EQ(start, utc(2026, 9, 6, 4)); // 01:00 at UTC-3 == 00:00 at UTC-4
-    EXPECT_EQ(calendar.stampText(start), "2026-09-06");
-    EXPECT_EQ(calendar.parseStampText("2026-09-06"), start);
-    EXPECT_EQ(calendar.daysBetween(start, noon), 0);
-    EXPECT_EQ(calendar.daysBetween(calendar.startOfDay(utc(2026, 9, 5, 16)), start), 1);
+    const Calendar santiago = Calendar::forZone("America/Santiago");
+    const Instant start = utc(2026, 9, 6, 4); // 01:00 at UTC-3 == 00:00 at UTC-4
+    EXPECT_EQ(santiago.startOfDay(utc(2026, 9, 6, 16)), start);
+    EXPECT_EQ(santiago.parseStampText("2026-09-06"), start);
+    EXPECT_EQ(santiago.daysBetween(santiago.startOfDay(utc(2026, 9, 5, 16)), start), 1);
     // Havana falls back from 01:00 to 00:00 on Sunday 1 November 2026: midnight comes twice.
     EXPECT_EQ(Calendar::forZone("America/Havana").startOfDay(utc(2026, 11, 1, 18)),
               utc(2026, 11, 1, 4)); // 00:00 at UTC-4, the first of the two
-}
 
-TEST(CalendarDays, DaysBetweenCountsCalendarDays) {
-    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
     // Late evening to early morning is one day; across the 23-hour day it is still one per day.
-    EXPECT_EQ(calendar.daysBetween(utc(2026, 12, 5, 22, 59), utc(2026, 12, 5, 23, 1)), 1);
-    const Instant before = dayStart(calendar, "2026-03-28");
+    EXPECT_EQ(amsterdam.daysBetween(utc(2026, 12, 5, 22, 59), utc(2026, 12, 5, 23, 1)), 1);
+    const Instant before = dayStart("2026-03-28");
     for (int d = 0; d < 4; ++d)
-        EXPECT_EQ(calendar.daysBetween(before, calendar.adding(before, DateComponent::Day, d)), d);
-    EXPECT_EQ(calendar.daysBetween(dayStart(calendar, "2026-10-30"), utc(2026, 10, 24, 12)), -6);
+        EXPECT_EQ(amsterdam.daysBetween(before, amsterdam.adding(before, DateComponent::Day, d)),
+                  d);
+    EXPECT_EQ(amsterdam.daysBetween(dayStart("2026-10-30"), utc(2026, 10, 24, 12)), -6);
 }
 
-TEST(CalendarDays, AddingPinsTheDayOfTheMonth) {
-    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
-    auto plus = [&](const char *date, DateComponent component, int amount) {
-        return calendar.stampText(calendar.adding(dayStart(calendar, date), component, amount));
-    };
-    EXPECT_EQ(plus("2027-01-31", DateComponent::Month, 1), "2027-02-28");
-    EXPECT_EQ(plus("2028-01-31", DateComponent::Month, 1), "2028-02-29");
-    EXPECT_EQ(plus("2026-11-30", DateComponent::Month, 3), "2027-02-28");
-    EXPECT_EQ(plus("2028-02-29", DateComponent::Year, 1), "2029-02-28");
-    EXPECT_EQ(plus("2026-12-29", DateComponent::Day, 7), "2027-01-05");
-    // The time of day is carried across the clock change.
-    const Instant evening = utc(2026, 3, 26, 22); // 23:00 local in winter time
-    EXPECT_EQ(calendar.adding(evening, DateComponent::Day, 7), utc(2026, 4, 2, 21));
+TEST(Calendar, AddingPinsTheDayOfTheMonth) {
+    const std::tuple<const char *, DateComponent, int, const char *> cases[] = {
+        {"2027-01-31", DateComponent::Month, 1, "2027-02-28"},
+        {"2028-01-31", DateComponent::Month, 1, "2028-02-29"},
+        {"2026-11-30", DateComponent::Month, 3, "2027-02-28"},
+        {"2028-02-29", DateComponent::Year, 1, "2029-02-28"},
+        {"2026-12-29", DateComponent::Day, 7, "2027-01-05"}};
+    for (const auto &[date, component, amount, expected] : cases)
+        EXPECT_EQ(amsterdam.stampText(amsterdam.adding(dayStart(date), component, amount)),
+                  expected);
+    // The time of day is carried across the clock change: 23:00 local in winter time.
+    EXPECT_EQ(amsterdam.adding(utc(2026, 3, 26, 22), DateComponent::Day, 7), utc(2026, 4, 2, 21));
 }
 
-TEST(CalendarWeekly, MatchesAndSearchBackward) {
-    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
+TEST(Calendar, WeeklyMomentMatchesAndIsFoundAcrossClockChanges) {
     const Weekday friday = 6;
     const Instant fridayFour = utc(2026, 12, 4, 15); // Friday 4 December, 16:00 local
-    EXPECT_TRUE(calendar.matches(fridayFour, friday, 16));
-    EXPECT_TRUE(calendar.matches(fridayFour + milliseconds(999), friday, 16));
-    EXPECT_FALSE(calendar.matches(fridayFour + seconds(1), friday, 16));
-    EXPECT_FALSE(calendar.matches(fridayFour, friday - 1, 16));
-
-    EXPECT_EQ(calendar.searchBackward(fridayFour + seconds(1), friday, 16), fridayFour);
-    EXPECT_EQ(calendar.searchBackward(fridayFour, friday, 16), fridayFour - days(7));
-    EXPECT_EQ(calendar.searchBackward(utc(2026, 12, 6, 20), friday, 16), fridayFour);
-    EXPECT_FALSE(calendar.searchBackward(fridayFour, 8, 16));
-    EXPECT_FALSE(calendar.searchBackward(fridayFour, friday, 24));
-}
-
-TEST(CalendarWeekly, ClockChangesAtTheWeeklyHour) {
-    const Weekday friday = 6;
+    EXPECT_TRUE(amsterdam.matches(fridayFour + milliseconds(999), friday, 16));
+    EXPECT_FALSE(amsterdam.matches(fridayFour + seconds(1), friday, 16));
+    EXPECT_FALSE(amsterdam.matches(fridayFour, friday - 1, 16));
+    EXPECT_EQ(amsterdam.searchBackward(fridayFour + seconds(1), friday, 16), fridayFour);
+    EXPECT_EQ(amsterdam.searchBackward(fridayFour, friday, 16), fridayFour - days(7));
+    EXPECT_EQ(amsterdam.searchBackward(utc(2026, 12, 6, 20), friday, 16), fridayFour);
+    EXPECT_FALSE(amsterdam.searchBackward(fridayFour, 8, 16));
+    EXPECT_FALSE(amsterdam.searchBackward(fridayFour, friday, 24));
     // Summer time starts on Friday at 16:00, which is skipped: the moment is 17:00 summer time.
     const Calendar forward = Calendar::forZone("CET-1CEST,M3.5.5/16,M10.5.0/3");
     EXPECT_EQ(forward.searchBackward(utc(2026, 3, 28, 12), friday, 16), utc(2026, 3, 27, 15));
@@ -115,27 +104,24 @@ TEST(CalendarWeekly, ClockChangesAtTheWeeklyHour) {
     EXPECT_EQ(back.searchBackward(utc(2026, 10, 30, 20), friday, 16), utc(2026, 10, 30, 14));
 }
 
-TEST(CalendarStampText, RendersAndParsesOnlyDates) {
-    const Calendar calendar = Calendar::forZone("Europe/Amsterdam");
-    const Instant start = dayStart(calendar, "2026-12-05");
-    EXPECT_EQ(start, utc(2026, 12, 4, 23));
-    EXPECT_EQ(calendar.stampText(start + hours(23) + minutes(59)), "2026-12-05");
+TEST(Calendar, StampTextRendersAndParsesOnlyDates) {
+    EXPECT_EQ(dayStart("2026-12-05"), utc(2026, 12, 4, 23));
+    EXPECT_EQ(amsterdam.stampText(utc(2026, 12, 5, 22, 59)), "2026-12-05");
     for (const char *date : {"0001-01-01", "1000-02-28", "1600-02-29", "2028-02-29", "9999-12-31"})
-        EXPECT_EQ(calendar.stampText(dayStart(calendar, date)), date);
+        EXPECT_EQ(amsterdam.stampText(dayStart(date)), date);
     for (const char *bad : {"", "2026-12-5", "2026-1-05", "2026/12/05", "2026-13-01", "2026-00-10",
                             "2026-02-29", "1900-02-29", "2026-04-31", "0000-01-01", " 2026-12-05",
                             "2026-12-05 ", "2026-12-05\n", "+026-12-05", "2026-12-0x", "word"})
-        EXPECT_FALSE(calendar.parseStampText(bad)) << '"' << bad << '"';
-    EXPECT_FALSE(calendar.stampText(utc(10000, 1, 1, 12)));
+        EXPECT_FALSE(amsterdam.parseStampText(bad)) << '"' << bad << '"';
+    EXPECT_FALSE(amsterdam.stampText(utc(10000, 1, 1, 12)));
     // Dates before 1582 are proleptic Gregorian too, as std::chrono counts them.
-    EXPECT_EQ(Calendar::forZone("UTC").parseStampText("1000-02-28"), utc(1000, 2, 28));
+    EXPECT_EQ(dayStart("1000-02-28", Calendar::forZone("UTC")), utc(1000, 2, 28));
 }
 
-TEST(CalendarLocaleTexts, LocaleComesFromTheEnvironmentInOrder) {
+TEST(Calendar, LocaleComesFromTheEnvironmentInOrder) {
     ScopedEnvironment lang("LANG", "de_DE.UTF-8@euro");
     {
-        ScopedEnvironment all("LC_ALL", "nl_BE.UTF-8");
-        ScopedEnvironment time("LC_TIME", "fr_FR.UTF-8");
+        ScopedEnvironment all("LC_ALL", "nl_BE.UTF-8"), time("LC_TIME", "fr_FR.UTF-8");
         EXPECT_EQ(currentDateLocaleName(), "nl_BE");
     }
     ScopedEnvironment all("LC_ALL", nullptr);
@@ -144,11 +130,9 @@ TEST(CalendarLocaleTexts, LocaleComesFromTheEnvironmentInOrder) {
         EXPECT_EQ(currentDateLocaleName(), "de_DE");
     }
     {
-        ScopedEnvironment time("LC_TIME", "nl_NL.UTF-8");
-        ScopedEnvironment tz("TZ", "Europe/Amsterdam");
+        ScopedEnvironment time("LC_TIME", "nl_NL.UTF-8"), tz("TZ", "Europe/Amsterdam");
         const Calendar calendar = Calendar::current();
-        EXPECT_EQ(calendar.localeName(), "nl_NL");
-        const Instant date = dayStart(calendar, "2026-12-05");
+        const Instant date = dayStart("2026-12-05", calendar);
         EXPECT_EQ(calendar.longDate(date), "5 december 2026");
         EXPECT_EQ(calendar.badgeParts(date).dayMonth, "5 dec");
         EXPECT_EQ(calendar.badgeParts(date).year, "2026");

@@ -15,17 +15,15 @@ public:
     void present(const kelo::Error &, const std::filesystem::path &) override {}
 };
 
-// A shelf over the real tag index of one watched folder; loaded unless asked not to wait.
+// A shelf over the real tag index of one folder; loaded unless asked not to wait.
 inline std::unique_ptr<kelo::Shelf> shelfOver(const std::filesystem::path &root,
                                               kelo::ErrorPresenter &presenter,
-                                              bool waitForLoad = true) {
+                                              bool waitForLoad = true, bool watched = true) {
     kelo::TagIndex::Options options;
-    options.scope.roots.push_back({root, true});
+    options.scope.roots.push_back({root, watched});
     auto shelf = std::make_unique<kelo::Shelf>(std::make_unique<kelo::TagQuery>(std::move(options)),
                                                presenter);
-    if (waitForLoad) {
-        QSignalSpy loaded(shelf.get(), &kelo::Shelf::loadedChanged);
-        loaded.wait(5000);
-    }
+    if (waitForLoad)
+        QSignalSpy(shelf.get(), &kelo::Shelf::loadedChanged).wait(5000);
     return shelf;
 }

@@ -14,8 +14,9 @@ LaunchArguments parse(QStringList arguments) {
 
 } // namespace
 
+// Each counts only when written exactly so. The path is what follows the first "--snapshot",
+// and is still read as an argument of its own.
 TEST(LaunchArguments, EachCountsOnlyWhenExactlyEqual) {
-    EXPECT_TRUE(parse({"--review"}).review);
     EXPECT_TRUE(parse({"-platform", "offscreen", "--review"}).review);
     for (const char *nearMiss : {"--reviews", "--Review", "-review", "review", "--review=true",
                                  " --review", "--test-Reminder", "--login-items"}) {
@@ -27,32 +28,31 @@ TEST(LaunchArguments, EachCountsOnlyWhenExactlyEqual) {
     EXPECT_TRUE(all.dark && all.testReminder && all.loginItem && all.review);
     EXPECT_EQ(all.snapshot, QStringLiteral("/tmp/kelo.png"));
     EXPECT_FALSE(parse({"--snapshot"}).snapshot) << "no path after it";
+    EXPECT_EQ(parse({"--snapshot", "a.png", "--snapshot", "b.png"}).snapshot, "a.png");
+    EXPECT_EQ(parse({"--snapshot", "--snapshot", "b.png"}).snapshot, "--snapshot");
+    const auto dark = parse({"--snapshot", "--dark"});
+    EXPECT_TRUE(dark.snapshot == "--dark" && dark.dark);
     // The program's own name is never an argument.
     EXPECT_FALSE(LaunchArguments::parse(QStringList{"--review"}).review);
 }
 
 TEST(Startup, StartsInOrderAndShowsTheWindowUnlessStartedAtLogin) {
-    std::vector<std::string> steps;
-    auto startupFor = [&](QStringList arguments) {
-        return Startup(
+    using Steps = std::vector<std::string>;
+    const auto run = [](QStringList arguments) {
+        Steps steps;
+        Startup startup(
             parse(arguments),
             {.startReminder = [&] { steps.push_back("reminder"); },
              .startUpdater = [&] { steps.push_back("updater"); },
              .offerLoginItem = [&] { steps.push_back("login item"); },
-             .showShelf =
-                 [&](bool review) { steps.push_back(review ? "show with review" : "show"); }});
-    };
-    auto run = [&](QStringList arguments) {
-        steps.clear();
-        Startup startup = startupFor(arguments);
+             .showShelf = [&](bool review) { steps.push_back(review ? "review" : "show"); }});
         startup.run();
         startup.trayIconShown();
         startup.trayIconShown(); // the icon may appear again: one launch-time show only
         return steps;
     };
-    using Steps = std::vector<std::string>;
     EXPECT_EQ(run({}), (Steps{"reminder", "updater", "login item", "show"}));
-    EXPECT_EQ(run({"--review"}), (Steps{"reminder", "updater", "login item", "show with review"}));
+    EXPECT_EQ(run({"--review"}), (Steps{"reminder", "updater", "login item", "review"}));
     EXPECT_EQ(run({"--login-item"}), (Steps{"reminder", "updater", "login item"}));
     EXPECT_EQ(run({"--login-item", "--review"}), (Steps{"reminder", "updater", "login item"}));
 }

@@ -72,42 +72,6 @@ TEST_F(EnglishTranslation, KnownTexts) {
     QCoreApplication::removeTranslator(&m_english);
 }
 
-// One message of a translation source file.
-struct Message {
-    QString context;
-    QString source;
-    QString comment;
-    bool numerus = false;
-};
-
-std::vector<Message> messages(const QString &tsFile) {
-    std::vector<Message> result;
-    QFile file(tsFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return result;
-    QXmlStreamReader xml(&file);
-    QString context;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("name")) {
-            context = xml.readElementText();
-        } else if (xml.name() == QLatin1String("message")) {
-            Message message{context, {}, {}, xml.attributes().value("numerus") == u"yes"};
-            while (xml.readNextStartElement()) {
-                if (xml.name() == QLatin1String("source"))
-                    message.source = xml.readElementText();
-                else if (xml.name() == QLatin1String("comment"))
-                    message.comment = xml.readElementText();
-                else
-                    xml.skipCurrentElement();
-            }
-            result.push_back(message);
-        }
-    }
-    return result;
-}
-
 // Collects the texts from the code as it is now, so a text added without its English fails here.
 TEST_F(EnglishTranslation, EveryTextInTheCodeHasOne) {
     TemporaryFolder folder;
@@ -115,23 +79,40 @@ TEST_F(EnglishTranslation, EveryTextInTheCodeHasOne) {
     const auto lupdate = runProcess({KELO_LUPDATE, "-source-language", "nl", "-target-language",
                                      "en", "-locations", "none", KELO_SOURCES, "-ts", collected});
     ASSERT_EQ(lupdate.exitCode, 0) << lupdate.err;
-    const auto found = messages(QString::fromStdString(collected));
-    ASSERT_FALSE(found.empty());
-
+    QFile file(QString::fromStdString(collected));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QByteArray context, source, comment;
+    bool numerus = false;
+    int found = 0;
     QStringList missing;
-    for (const Message &message : found) {
-        const QByteArray context = message.context.toUtf8();
-        const QByteArray source = message.source.toUtf8();
-        const QByteArray comment = message.comment.toUtf8();
-        const char *disambiguation = comment.isEmpty() ? nullptr : comment.constData();
-        for (const int n : message.numerus ? std::vector<int>{1, 2} : std::vector<int>{-1}) {
-            if (m_english.translate(context.constData(), source.constData(), disambiguation, n)
-                    .isEmpty()) {
-                missing.append(message.context + QStringLiteral(": ") + message.source);
-                break;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"message") {
+            numerus = xml.attributes().value("numerus") == u"yes";
+            source.clear();
+            comment.clear();
+        } else if (xml.isStartElement()) {
+            QByteArray *text = xml.name() == u"name"      ? &context
+                               : xml.name() == u"source"  ? &source
+                               : xml.name() == u"comment" ? &comment
+                                                          : nullptr;
+            if (text)
+                *text = xml.readElementText().toUtf8();
+        } else if (xml.isEndElement() && xml.name() == u"message") {
+            ++found;
+            for (const int n : numerus ? std::vector<int>{1, 2} : std::vector<int>{-1}) {
+                if (m_english
+                        .translate(context, source,
+                                   comment.isEmpty() ? nullptr : comment.constData(), n)
+                        .isEmpty()) {
+                    missing.append(QString::fromUtf8(context + ": " + source));
+                    break;
+                }
             }
         }
     }
+    EXPECT_GT(found, 0);
     EXPECT_TRUE(missing.isEmpty())
         << "no English yet (run `make translations`, then translate in " KELO_ENGLISH_TS "):\n"
         << missing.join(QLatin1Char('\n')).toStdString();

@@ -3,6 +3,7 @@
 #include "TagIndex.h"
 #include "TemporaryFolder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -12,40 +13,37 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-// A tag index over a temporary folder, with what it signals counted, so that tests can wait for
-// the next gathering or update.
+using Set = std::set<std::string>;
+namespace fs = std::filesystem;
+
+// A tag index over temporary folders, with what it signals and logs kept, so that tests can wait
+// for the next gathering or update. Every wait gives up (false) after five seconds.
 class IndexHarness {
 public:
-    explicit IndexHarness(std::vector<std::filesystem::path> roots,
-                          std::filesystem::path cacheFile = {},
-                          std::chrono::seconds saveWindow = std::chrono::seconds(5)) {
-        kelo::TagIndex::Options options;
-        options.scope = scope(std::move(roots));
-        options.cacheFile = std::move(cacheFile);
-        options.saveWindow = saveWindow;
-        options.log = [this](std::string_view line) {
-            std::lock_guard lock(m_mutex);
-            m_log.emplace_back(line);
-        };
-        m_index = std::make_unique<kelo::TagIndex>(
-            std::move(options),
-            [this] {
-                auto results = m_index->results();
-                {
-                    std::lock_guard lock(m_mutex);
-                    m_atGathering = std::move(results);
-                }
-                signal(m_gathered);
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return !m_holding; });
-            },
-            [this] { signal(m_updates); });
-    }
+    using Options = kelo::TagIndex::Options;
 
+    explicit IndexHarness(std::vector<std::filesystem::path> roots,
+                          const std::function<void(Options &)> &adjust = {}) {
+        Options options;
+        options.scope = scope(std::move(roots));
+        options.log = [this](std::string_view line) { locked([&] { m_log.emplace_back(line); }); };
+        if (adjust)
+            adjust(options);
+        const auto gathered = [this] {
+            const Set results = asSet(*m_index->results());
+            std::unique_lock lock(m_mutex);
+            m_atGathering = results;
+            ++m_gathered;
+            m_released.wait(lock, [&] { return !m_holding; });
+        };
+        m_index = std::make_unique<kelo::TagIndex>(std::move(options), gathered,
+                                                   [this] { locked([&] { ++m_updates; }); });
+    }
     ~IndexHarness() {
         release();
         m_index.reset();
@@ -61,75 +59,63 @@ public:
     }
 
     kelo::TagIndex &index() { return *m_index; }
+    void start() { m_index->start(); }
     // Keeps the index's thread in its gathering signal until `release()`, so that the kernel's
     // events pile up unread.
     void holdAtGathering() { m_holding = true; }
     void release() {
-        std::lock_guard lock(m_mutex);
-        m_holding = false;
-        m_changed.notify_all();
+        locked([&] { m_holding = false; });
+        m_released.notify_all();
     }
-    void start() { m_index->start(); }
 
-    // Waits until the first gathering has finished; false after five seconds.
     bool waitGathered() {
-        return waitFor([&] { return m_gathered > 0; });
+        return waitFor([&] { return locked([&] { return m_gathered > 0; }); });
     }
-    // Waits for the `count`th update since the index started.
-    bool waitUpdates(int count) {
-        return waitFor([&] { return m_updates >= count; });
-    }
-    int updates() {
-        std::lock_guard lock(m_mutex);
-        return m_updates;
-    }
-    std::vector<std::string> log() {
-        std::lock_guard lock(m_mutex);
-        return m_log;
-    }
-    // Waits until the results equal `expected`; false after five seconds.
-    bool waitResults(const std::set<std::string> &expected) {
+    bool waitResults(const Set &expected) {
         return waitFor([&] { return results() == expected; });
     }
-
-    std::set<std::string> results() const { return asSet(*m_index->results()); }
+    int updates() {
+        return locked([&] { return m_updates; });
+    }
+    // How many lines of the log hold `text`.
+    long logged(std::string_view text) {
+        return locked([&] {
+            return std::count_if(m_log.begin(), m_log.end(), [&](const std::string &line) {
+                return line.find(text) != std::string::npos;
+            });
+        });
+    }
+    Set results() const { return asSet(*m_index->results()); }
     // The results as they stood when the first gathering was signalled.
-    std::set<std::string> resultsAtGathering() {
-        std::lock_guard lock(m_mutex);
-        return m_atGathering ? asSet(*m_atGathering) : std::set<std::string>{};
+    Set resultsAtGathering() {
+        return locked([&] { return m_atGathering; });
     }
 
-    // Waits until `predicate` holds; false after five seconds.
-    template <typename Predicate> bool waitFor(Predicate predicate) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] {
-            lock.unlock();
-            const bool done = predicate();
-            lock.lock();
-            return done;
-        });
+    // Looks every few milliseconds until `predicate` holds.
+    template <typename Predicate> static bool waitFor(Predicate predicate) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
     }
 
 private:
-    static std::set<std::string> asSet(const kelo::TagIndex::Paths &paths) {
-        std::set<std::string> set;
-        for (const auto &path : paths)
-            set.insert(path.string());
-        return set;
-    }
-    void signal(int &counter) {
+    static Set asSet(const kelo::TagIndex::Paths &paths) { return Set(paths.begin(), paths.end()); }
+    template <typename Change> auto locked(Change change) -> decltype(change()) {
         std::lock_guard lock(m_mutex);
-        ++counter;
-        m_changed.notify_all();
+        return change();
     }
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_released;
     int m_gathered = 0;
     bool m_holding = false;
     int m_updates = 0;
     std::vector<std::string> m_log;
-    std::shared_ptr<const kelo::TagIndex::Paths> m_atGathering;
+    Set m_atGathering;
     std::unique_ptr<kelo::TagIndex> m_index;
 };
 

@@ -8,205 +8,118 @@
 #include "TagList.h"
 
 #include <fstream>
-#include <functional>
 #include <optional>
-#include <thread>
 
+#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-constexpr std::string_view oldStamp = "2026-03-01";
-constexpr std::string_view oldTags = "Werk,Kelo,Project X";
-// The window the index is given here: short, so that "long after" is a second away.
-constexpr auto window = std::chrono::seconds(1);
+const std::string oldStamp = "2026-03-01", oldTags = "Werk,Kelo,Project X";
 
 std::optional<std::string> attribute(const fs::path &file, const char *name) {
     char value[256];
     const ssize_t size = ::lgetxattr(file.c_str(), name, value, sizeof value);
-    if (size < 0)
-        return std::nullopt;
-    return std::string(value, static_cast<size_t>(size));
+    return size < 0 ? std::nullopt : std::optional(std::string(value, static_cast<size_t>(size)));
+}
+std::optional<std::string> stampOf(const fs::path &file) {
+    return attribute(file, kelo::stampAttributeName);
 }
 
-void write(const fs::path &file, std::string_view text) {
-    std::ofstream(file) << text;
-}
-
-void shell(const std::string &script, const fs::path &file) {
-    const auto result = runProcess({"/bin/sh", "-c", script, "sh", file.string()});
+// Runs a shell script with the file as $1 and a folder outside the index's as $2.
+void shell(const std::string &script, const fs::path &file, const fs::path &outside = {}) {
+    const auto result =
+        runProcess({"/bin/sh", "-c", script, "sh", file.string(), outside.string()});
     ASSERT_EQ(result.exitCode, 0) << script << ": " << result.err;
 }
 
-void setImmutable(const fs::path &file, bool immutable) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    int flags = 0;
-    ASSERT_EQ(::ioctl(fd, FS_IOC_GETFLAGS, &flags), 0);
-    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    ASSERT_EQ(::ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);
-    ::close(fd);
-}
-
-struct Folders {
-    fs::path root;
-    fs::path outside;
-};
-
 struct SaveShape {
     std::string name;
-    // Does something to the stamped file `file`; gives the file to look at afterwards.
-    std::function<fs::path(const fs::path &file, const Folders &folders)> act;
-    // The stamp that file must end with: the old one, one of its own, or none.
+    // What happens to the stamped file, $1.
+    std::string script;
+    // The stamp the file (or `after`, beside it) must end with: the old one, its own, or none.
     std::optional<std::string> stamp;
-    // Also checked: another file that must keep (or have) the old stamp, such as a backup.
-    std::function<fs::path(const fs::path &file)> alsoStamped = nullptr;
+    std::string after = {};
+    // Another file beside it that must keep the old stamp, such as a backup.
+    std::string alsoStamped = {};
+    // "Altijd houden" first.
+    bool keptForever = false;
 };
 
 void PrintTo(const SaveShape &shape, std::ostream *out) {
     *out << shape.name;
 }
 
+const std::string python = "exec python3 -c 'import os, sys\n";
+
 const SaveShape shapes[] = {
     // The programs people save with.
-    {"GioSave",
-     [](const fs::path &file, const Folders &) {
-         shell("printf nieuw | gio save \"$1\"", file);
-         return file;
-     },
-     std::string(oldStamp)},
-    {"QSaveFile",
-     [](const fs::path &file, const Folders &) {
-         const auto result = runProcess({QSAVEFILE_WRITER, file.string(), "nieuw"});
-         EXPECT_EQ(result.exitCode, 0) << result.err;
-         return file;
-     },
-     std::string(oldStamp)},
+    {"GioSave", "printf nieuw | gio save \"$1\"", oldStamp},
+    {"QSaveFile", std::string(QSAVEFILE_WRITER) + " \"$1\" nieuw", oldStamp},
     {"PythonTemporaryFileAndReplace",
-     [](const fs::path &file, const Folders &) {
-         shell("exec python3 -c 'import os, sys, tempfile\n"
-               "fd, tmp = tempfile.mkstemp(dir=os.path.dirname(sys.argv[1]))\n"
-               "os.write(fd, b\"nieuw\"); os.close(fd); os.replace(tmp, sys.argv[1])' \"$1\"",
-               file);
-         return file;
-     },
-     std::string(oldStamp)},
-    {"SedInPlace",
-     [](const fs::path &file, const Folders &) {
-         shell("sed -i s/oud/nieuw/ \"$1\"", file);
-         return file;
-     },
-     std::string(oldStamp)},
+     python + "import tempfile\nfd, tmp = tempfile.mkstemp(dir=os.path.dirname(sys.argv[1]))\n"
+              "os.write(fd, b\"nieuw\"); os.close(fd); os.replace(tmp, sys.argv[1])' \"$1\"",
+     oldStamp},
+    {"SedInPlace", "sed -i s/oud/nieuw/ \"$1\"", oldStamp},
     // The old file renamed to a backup name, the new one written under the name: both have
     // the date, so it is never on the backup only.
-    {"BackupRenameThenNewFile",
-     [](const fs::path &file, const Folders &) {
-         fs::rename(file, file.string() + "~");
-         write(file, "nieuw");
-         return file;
-     },
-     std::string(oldStamp), [](const fs::path &file) { return fs::path(file.string() + "~"); }},
-    {"DeletedAndCreatedAgain",
-     [](const fs::path &file, const Folders &) {
-         fs::remove(file);
-         write(file, "nieuw");
-         return file;
-     },
-     std::string(oldStamp)},
+    {"BackupRenameThenNewFile", "mv \"$1\" \"$1~\" && printf nieuw > \"$1\"", oldStamp, "",
+     "verslag.txt~"},
+    {"DeletedAndCreatedAgain", "rm \"$1\" && printf nieuw > \"$1\"", oldStamp},
     {"UnnamedFileLinkedInAfterDelete",
-     [](const fs::path &file, const Folders &) {
-         const int fd = ::open(file.parent_path().c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-         EXPECT_GE(fd, 0);
-         EXPECT_EQ(::write(fd, "nieuw", 5), 5);
-         fs::remove(file);
-         const std::string self = "/proc/self/fd/" + std::to_string(fd);
-         EXPECT_EQ(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.c_str(), AT_SYMLINK_FOLLOW), 0);
-         ::close(fd);
-         return file;
-     },
-     std::string(oldStamp)},
+     python + "fd = os.open(os.path.dirname(sys.argv[1]), os.O_TMPFILE | os.O_WRONLY, 0o600)\n"
+              "os.write(fd, b\"nieuw\"); os.remove(sys.argv[1])\n"
+              "import subprocess\nsubprocess.run([\"ln\", \"-L\", \"/proc/self/fd/%d\" % fd, "
+              "sys.argv[1]], pass_fds=[fd], check=True)' \"$1\"",
+     oldStamp},
 
     // What is not a save keeps what it has.
-    {"PlainCopyToANewName",
-     [](const fs::path &file, const Folders &) {
-         const fs::path copy = file.parent_path() / "kopie.txt";
-         shell("cp \"$1\" \"${1%/*}/kopie.txt\"", file);
-         return copy;
-     },
-     std::nullopt},
-    {"NewFileFromAnotherFolderMovedOver",
-     [](const fs::path &file, const Folders &folders) {
-         const fs::path arriving = folders.outside / "binnen.txt";
-         write(arriving, "nieuw");
-         fs::rename(arriving, file);
-         return file;
-     },
+    {"PlainCopyToANewName", "cp \"$1\" \"${1%/*}/kopie.txt\"", std::nullopt, "kopie.txt"},
+    {"NewFileFromAnotherFolderMovedOver", "printf nieuw > \"$2/b.txt\" && mv \"$2/b.txt\" \"$1\"",
      std::nullopt},
     {"OlderFileFromTheSameFolderMovedOver",
-     [](const fs::path &file, const Folders &) {
-         const fs::path older = file.parent_path() / "ouder.txt";
-         write(older, "nieuw");
-         std::this_thread::sleep_for(window + std::chrono::milliseconds(300));
-         fs::rename(older, file);
-         return file;
-     },
-     std::nullopt},
-    {"CreatedLongAfterTheDelete",
-     [](const fs::path &file, const Folders &) {
-         fs::remove(file);
-         std::this_thread::sleep_for(window + std::chrono::milliseconds(300));
-         write(file, "nieuw");
-         return file;
-     },
-     std::nullopt},
+     "printf nieuw > \"$1.ouder\" && sleep 1.3 && mv \"$1.ouder\" \"$1\"", std::nullopt},
+    {"CreatedLongAfterTheDelete", "rm \"$1\" && sleep 1.3 && printf nieuw > \"$1\"", std::nullopt},
     {"NewFileWithAStampOfItsOwn",
-     [](const fs::path &file, const Folders &) {
-         const fs::path temporary = file.parent_path() / ".opslaan-tmp";
-         write(temporary, "nieuw");
-         EXPECT_EQ(::lsetxattr(temporary.c_str(), kelo::stampAttributeName, "2030-01-01", 10, 0),
-                   0);
-         fs::rename(temporary, file);
-         return file;
-     },
-     std::string("2030-01-01")},
+     python +
+         "open(sys.argv[1] + \".tmp\", \"w\").write(\"nieuw\")\n"
+         "os.setxattr(sys.argv[1] + \".tmp\", \"user.wex.dorvel.kelo.expires\", b\"2030-01-01\")\n"
+         "os.replace(sys.argv[1] + \".tmp\", sys.argv[1])' \"$1\"",
+     "2030-01-01"},
     // "Altijd houden" just before a save: the keeper cannot tell it from a touch of the old
     // file, so it carries nothing.
-    {"KeptForeverJustBeforeASave",
-     [](const fs::path &file, const Folders &) {
-         EXPECT_FALSE(kelo::clearStamp(file));
-         shell("printf nieuw | gio save \"$1\"", file);
-         return file;
-     },
-     std::nullopt},
+    {"KeptForeverJustBeforeASave", "printf nieuw | gio save \"$1\"", std::nullopt, "", "", true},
 };
 
 class SaveTest : public ::testing::TestWithParam<SaveShape> {
 protected:
     TemporaryFolder folder;
-    Folders folders{folder.path() / "thuis", folder.path() / "elders"};
-    fs::path file = folders.root / "documenten/verslag.txt";
+    fs::path root = folder.path() / "thuis";
+    fs::path outside = folder.path() / "elders";
+    fs::path file = stamped(root / "documenten/verslag.txt");
     fs::path cache = folder.path() / "cache/tag-index";
 
-    void SetUp() override {
+    void SetUp() override { fs::create_directories(outside); }
+
+    static fs::path stamped(const fs::path &file) {
         fs::create_directories(file.parent_path());
-        fs::create_directories(folders.outside);
-        write(file, "oud\n");
-        stamp(file);
-    }
-
-    static void stamp(const fs::path &file) {
-        ASSERT_EQ(::lsetxattr(file.c_str(), kelo::stampAttributeName, oldStamp.data(),
-                              oldStamp.size(), 0),
-                  0);
+        std::ofstream(file) << "oud\n";
+        ::lsetxattr(file.c_str(), kelo::stampAttributeName, oldStamp.data(), oldStamp.size(), 0);
         tag(file, oldTags);
+        return file;
     }
 
-    std::unique_ptr<IndexHarness> startIndex() {
+    // The index, over a short save window, so that "long after" is a second away; a longer quiet
+    // time gives a test room to act between a save and the index's answer to it.
+    std::unique_ptr<IndexHarness> startIndex(std::chrono::milliseconds quiet = {}) {
         auto harness = std::make_unique<IndexHarness>(
-            std::vector<fs::path>{folders.root, folders.outside}, cache, window);
+            std::vector<fs::path>{root, outside}, [&](IndexHarness::Options &options) {
+                options.cacheFile = cache;
+                options.saveWindow = std::chrono::seconds(1);
+                if (quiet.count() > 0)
+                    options.quiet = options.longestBatch = quiet;
+            });
         harness->start();
         EXPECT_TRUE(harness->waitGathered());
         return harness;
@@ -214,40 +127,40 @@ protected:
 };
 
 // Waits until the index has dealt with the change: `path` is in its results exactly when it is
-// tagged on disk.
+// tagged on disk; then gives a mistaken carry time to show.
 bool settled(IndexHarness &harness, const fs::path &path) {
-    return harness.waitFor([&] {
+    const bool done = harness.waitFor([&] {
         const auto tags = attribute(path, kelo::tagListAttributeName);
-        const bool tagged = tags && kelo::tagListContains(*tags, "Kelo");
-        return harness.results().contains(path.string()) == tagged;
+        return harness.results().contains(path) == (tags && kelo::tagListContains(*tags, "Kelo"));
     });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return done;
 }
 
 } // namespace
 
 TEST_P(SaveTest, KeepsTheDateThroughASaveAndGivesNoneToAnythingElse) {
     const auto harness = startIndex();
-    ASSERT_EQ(harness->results(), std::set<std::string>{file.string()});
+    ASSERT_EQ(harness->results(), Set{file});
     const SaveShape &shape = GetParam();
-    const fs::path after = shape.act(file, folders);
+    if (shape.keptForever) {
+        ASSERT_FALSE(kelo::clearStamp(file));
+    }
+    shell(shape.script, file, outside);
+    const fs::path after = shape.after.empty() ? file : file.parent_path() / shape.after;
     if (shape.stamp) {
-        ASSERT_TRUE(harness->waitFor([&] {
-            return attribute(after, kelo::stampAttributeName) == shape.stamp;
-        })) << attribute(after, kelo::stampAttributeName).value_or("no stamp");
-        if (shape.stamp == oldStamp) {
-            EXPECT_EQ(attribute(after, kelo::tagListAttributeName), std::string(oldTags));
-        }
-        EXPECT_TRUE(harness->waitFor([&] { return harness->results().contains(after.string()); }));
+        ASSERT_TRUE(harness->waitFor([&] { return stampOf(after) == shape.stamp; }))
+            << stampOf(after).value_or("no stamp");
+        EXPECT_TRUE(shape.stamp != oldStamp ||
+                    attribute(after, kelo::tagListAttributeName) == oldTags);
+        EXPECT_TRUE(harness->waitFor([&] { return harness->results().contains(after); }));
     } else {
         ASSERT_TRUE(settled(*harness, after));
-        // Time for a mistaken carry to show.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        EXPECT_EQ(attribute(after, kelo::stampAttributeName), std::nullopt);
-        EXPECT_FALSE(harness->results().contains(after.string()));
+        EXPECT_EQ(stampOf(after), std::nullopt);
+        EXPECT_FALSE(harness->results().contains(after));
     }
-    if (shape.alsoStamped) {
-        EXPECT_EQ(attribute(shape.alsoStamped(file), kelo::stampAttributeName),
-                  std::string(oldStamp));
+    if (!shape.alsoStamped.empty()) {
+        EXPECT_EQ(stampOf(file.parent_path() / shape.alsoStamped), oldStamp);
     }
 }
 
@@ -260,66 +173,54 @@ using SaveAftermathTest = SaveTest;
 TEST_F(SaveAftermathTest, KeepForeverAfterASaveIsNotUndone) {
     const auto harness = startIndex();
     shell("printf nieuw | gio save \"$1\"", file);
-    ASSERT_TRUE(
-        harness->waitFor([&] { return attribute(file, kelo::stampAttributeName).has_value(); }));
+    ASSERT_TRUE(harness->waitFor([&] { return stampOf(file).has_value(); }));
     ASSERT_FALSE(kelo::clearStamp(file));
     ASSERT_TRUE(harness->waitResults({}));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_EQ(attribute(file, kelo::stampAttributeName), std::nullopt);
+    EXPECT_EQ(stampOf(file), std::nullopt);
 }
 
-// A file the date cannot be written to: one line in the log, and no second attempt.
+// A file the date cannot be written to: one line in the log, and no second attempt when
+// something else happens in the folder afterwards.
 TEST_F(SaveAftermathTest, ASaveThatCannotTakeTheDateIsLoggedOnce) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to make a file unchangeable";
-    const auto harness = startIndex();
-    const fs::path temporary = file.parent_path() / ".verslag.txt.tmp";
-    write(temporary, "nieuw");
-    fs::rename(temporary, file);
-    setImmutable(file, true);
+    const auto harness = startIndex(std::chrono::milliseconds(400));
+    const auto immutable = [&](bool on) {
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        long flags = 0;
+        ASSERT_EQ(::ioctl(fd, FS_IOC_GETFLAGS, &flags), 0);
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~long{FS_IMMUTABLE_FL};
+        ASSERT_EQ(::ioctl(fd, FS_IOC_SETFLAGS, &flags), 0);
+        ::close(fd);
+    };
+    std::ofstream(file.parent_path() / ".verslag.txt.tmp") << "nieuw";
+    fs::rename(file.parent_path() / ".verslag.txt.tmp", file);
+    immutable(true);
     ASSERT_TRUE(settled(*harness, file));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    // Something else happening in the folder afterwards does not bring a second attempt.
-    write(file.parent_path() / "ander.txt", "x");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    setImmutable(file, false);
-    EXPECT_EQ(attribute(file, kelo::stampAttributeName), std::nullopt);
-    const auto log = harness->log();
-    EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                            [](const std::string &line) {
-                                return line.find("could not carry the date") != std::string::npos;
-                            }),
-              1)
-        << ::testing::PrintToString(log);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::ofstream(file.parent_path() / "ander.txt") << "x";
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    immutable(false);
+    EXPECT_EQ(stampOf(file), std::nullopt);
+    EXPECT_EQ(harness->logged("could not carry the date"), 1);
 }
 
 // Saved while Kelo was not running: the next start gives the file its date back, and only that
 // file; a date the user took away meanwhile stays away.
 TEST_F(SaveAftermathTest, ASaveMadeWhileKeloWasStoppedIsMendedAtTheNextStart) {
-    const fs::path cleared = file.parent_path() / "afgehandeld.txt";
-    write(cleared, "klaar");
-    stamp(cleared);
+    const fs::path cleared = stamped(file.parent_path() / "afgehandeld.txt");
     startIndex().reset();
     ASSERT_TRUE(kelo::loadStampRecords(kelo::stampRecordsFile(cache)));
 
-    shell("exec python3 -c 'import os, sys\n"
-          "open(sys.argv[1] + \".new\", \"w\").write(\"nieuw\")\n"
-          "os.replace(sys.argv[1] + \".new\", sys.argv[1])' \"$1\"",
-          file);
+    shell("printf nieuw > \"$1.new\" && mv \"$1.new\" \"$1\"", file);
     ASSERT_FALSE(kelo::clearStamp(cleared));
-    ASSERT_EQ(attribute(file, kelo::stampAttributeName), std::nullopt);
+    ASSERT_EQ(stampOf(file), std::nullopt);
 
     const auto harness = startIndex();
-    EXPECT_EQ(attribute(file, kelo::stampAttributeName), std::string(oldStamp));
-    EXPECT_EQ(attribute(file, kelo::tagListAttributeName), std::string(oldTags));
-    EXPECT_EQ(attribute(cleared, kelo::stampAttributeName), std::nullopt);
-    EXPECT_EQ(harness->results(), std::set<std::string>{file.string()});
-    const auto log = harness->log();
-    EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                            [&](const std::string &line) {
-                                return line.find("gave " + file.string() + " its date back") !=
-                                       std::string::npos;
-                            }),
-              1)
-        << ::testing::PrintToString(log);
+    EXPECT_EQ(stampOf(file), oldStamp);
+    EXPECT_EQ(attribute(file, kelo::tagListAttributeName), oldTags);
+    EXPECT_EQ(stampOf(cleared), std::nullopt);
+    EXPECT_EQ(harness->results(), Set{file});
+    EXPECT_EQ(harness->logged("gave " + file.string() + " its date back"), 1);
 }

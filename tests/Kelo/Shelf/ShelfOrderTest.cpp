@@ -9,16 +9,11 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
-#include <unicode/unistr.h>
 
 #include "ScopedEnvironment.h"
 #include "TemporaryFolder.h"
 
-using kelo::allocatedSize;
-using kelo::FolderGroup;
-using kelo::folderGroups;
-using kelo::LocalizedStandardCompare;
-using kelo::shelfNameKey;
+using namespace kelo;
 using std::filesystem::path;
 
 namespace {
@@ -27,29 +22,16 @@ const std::string oUmlaut = "\xc3\xb6";
 
 std::int64_t measured(const path &file) {
     struct stat status {};
-    if (::lstat(file.c_str(), &status) != 0)
-        return -1;
-    return static_cast<std::int64_t>(status.st_blocks) * 512;
+    return ::lstat(file.c_str(), &status) == 0 ? static_cast<std::int64_t>(status.st_blocks) * 512
+                                               : -1;
 }
-
-int sign(int value) {
-    return (value > 0) - (value < 0);
-}
-
-// ---- shelfNameKey ----
 
 TEST(ShelfNameKeyTest, NfcBytesOrderedCaseSensitivelyByScalarValue) {
-    EXPECT_EQ(shelfNameKey("Rapport 9.pdf"), "Rapport 9.pdf");
-    EXPECT_EQ(shelfNameKey(""), "");
     EXPECT_LT(shelfNameKey("B.pdf"), shelfNameKey("a.pdf"));
     EXPECT_LT(shelfNameKey("Rapport 10.pdf"), shelfNameKey("Rapport 9.pdf"));
-    // Decomposed and precomposed accents are one key.
     EXPECT_EQ(shelfNameKey("cafe\xcc\x81.txt"), "caf\xc3\xa9.txt");
-    // U+FF5E FULLWIDTH TILDE and U+1F600 GRINNING FACE order the other way round in UTF-16.
-    const std::string tilde = "\xef\xbd\x9e", face = "\xf0\x9f\x98\x80";
-    ASSERT_GT(icu::UnicodeString::fromUTF8(tilde).compare(icu::UnicodeString::fromUTF8(face)), 0);
-    EXPECT_LT(shelfNameKey(tilde), shelfNameKey(face));
-    EXPECT_LT(shelfNameKey("a" + tilde + ".txt"), shelfNameKey("a" + face));
+    // U+FF5E FULLWIDTH TILDE sorts after U+1F600 GRINNING FACE in UTF-16, before it by scalar.
+    EXPECT_LT(shelfNameKey("\xef\xbd\x9e"), shelfNameKey("\xf0\x9f\x98\x80"));
     // Invalid UTF-8 keeps its bytes: Latin-1, never in UTF-8, an overlong '/', a surrogate, text
     // that would normalise were it valid, a sequence cut short, a NUL.
     for (const std::string &name :
@@ -59,60 +41,40 @@ TEST(ShelfNameKeyTest, NfcBytesOrderedCaseSensitivelyByScalarValue) {
         EXPECT_EQ(shelfNameKey(name), name);
 }
 
-// ---- LocalizedStandardCompare ----
-
 TEST(LocalizedStandardCompareTest, NumbersByValueCaseIgnoredAccentsSecondaryPerLocale) {
-    // Each: locale, a, b, and how a compares to b (and so b to a).
+    // Each: locale, a, b, and how a compares to b (and so b to a). An unknown locale takes the
+    // root order; invalid UTF-8 compares as shown, with U+FFFD REPLACEMENT CHARACTER.
     const std::tuple<const char *, std::string, std::string, int> cases[] = {
         {"en_US", "Rapport 9.pdf", "Rapport 10.pdf", -1},
-        {"en_US", "2.txt", "010.txt", -1},
         {"en_US", "a.txt", "B.txt", -1},
         {"en_US", "b", "B", 0},
-        {"en_US", "a.txt", "A.TXT", 0},
-        {"en_US", "same", "same", 0},
         {"en_US", "e", "\xc3\xa9", -1},
-        {"en_US", "\xc3\xa9", "f", -1},
         {"en_US", "e\xcc\x81", "\xc3\xa9", 0},
         {"sv_SE", oUmlaut, "z", 1},
         {"nl_NL", oUmlaut, "z", -1},
-        // An unknown locale, and none, use the root order.
         {"xx_YY", oUmlaut, "z", -1},
-        {"xx_YY", "Rapport 9", "Rapport 10", -1},
-        {"xx_YY", "b", "B", 0},
-        {"", "b", "B", 0},
-        // Invalid UTF-8 is compared as shown, with U+FFFD REPLACEMENT CHARACTER.
         {"en_US", "caf\xe9", "caf\xef\xbf\xbd", 0},
-        {"en_US", std::string("\xff") + "a", std::string("\xff") + "b", -1},
-        {"en_US", "x\xfe", "x", 1},
-    };
+        {"en_US", std::string("\xff") + "a", std::string("\xff") + "b", -1}};
     for (const auto &[locale, a, b, expected] : cases) {
         const LocalizedStandardCompare compare(locale);
-        EXPECT_EQ(sign(compare.compare(a, b)), expected) << locale << ": " << a << " vs " << b;
-        EXPECT_EQ(sign(compare.compare(b, a)), -expected) << locale << ": " << b << " vs " << a;
+        const int ab = compare.compare(a, b), ba = compare.compare(b, a);
+        EXPECT_EQ((ab > 0) - (ab < 0), expected) << locale << ": " << a << " vs " << b;
+        EXPECT_EQ((ba > 0) - (ba < 0), -expected) << locale << ": " << b << " vs " << a;
     }
-}
-
-TEST(LocalizedStandardCompareTest, ReadsTheCollationLocaleFromTheEnvironment) {
-    // Each: LC_ALL, LC_COLLATE, LANG, and whether that is Swedish (ö after z).
-    const std::tuple<const char *, const char *, const char *, bool> cases[] = {
+    // From the environment: LC_ALL, LC_COLLATE, LANG, and whether that is Swedish (ö after z).
+    const std::tuple<const char *, const char *, const char *, bool> variables[] = {
         {nullptr, "sv_SE.UTF-8", "nl_NL.UTF-8", true},
         {"nl_NL.UTF-8@euro", "sv_SE.UTF-8", nullptr, false},
         {"", nullptr, "sv_SE.UTF-8", true}};
-    for (const auto &[all, collate, lang, swedish] : cases) {
-        ScopedEnvironment allVariable("LC_ALL", all);
-        ScopedEnvironment collateVariable("LC_COLLATE", collate);
-        ScopedEnvironment langVariable("LANG", lang);
+    for (const auto &[all, collate, lang, swedish] : variables) {
+        ScopedEnvironment allVariable("LC_ALL", all), collateVariable("LC_COLLATE", collate),
+            langVariable("LANG", lang);
         EXPECT_EQ(LocalizedStandardCompare().compare(oUmlaut, "z") > 0, swedish) << collate;
     }
-    // The C locale still ignores case and reads numbers.
+    // The C locale ignores case all the same.
     ScopedEnvironment all("LC_ALL", "C");
-    const LocalizedStandardCompare compare;
-    EXPECT_LT(compare.compare("a.txt", "B.txt"), 0);
-    EXPECT_EQ(compare.compare("b", "B"), 0);
-    EXPECT_LT(compare.compare("Rapport 9.pdf", "Rapport 10.pdf"), 0);
+    EXPECT_LT(LocalizedStandardCompare().compare("a.txt", "B.txt"), 0);
 }
-
-// ---- folderGroups ----
 
 TEST(FolderGroupsTest, GroupsByFolderBothOrderedByName) {
     ScopedEnvironment all{"LC_ALL", "en_US.UTF-8"};
@@ -125,9 +87,8 @@ TEST(FolderGroupsTest, GroupsByFolderBothOrderedByName) {
         {{"/d/Rapport 10.pdf", "/d/B.txt", "/d/Rapport 9.pdf", "/d/a.txt"},
          {{"/d", {"/d/a.txt", "/d/B.txt", "/d/Rapport 9.pdf", "/d/Rapport 10.pdf"}}}},
         // A folder written with extra separators is one group; files keep their paths.
-        {{"/d//c.txt", path("/d/") / "b.txt", "/d/./a.txt"},
-         {{"/d", {"/d/./a.txt", path("/d/") / "b.txt", "/d//c.txt"}}}},
-        {{"/d/Old/y.txt", "/d/x.txt"}, {{"/d", {"/d/x.txt"}}, {"/d/Old", {"/d/Old/y.txt"}}}},
+        {{"/d//c.txt", "/d/b.txt", "/d/./a.txt"},
+         {{"/d", {"/d/./a.txt", "/d/b.txt", "/d//c.txt"}}}},
         {{"/p/Project 10/a", "/p/project 9/a", "/p/Archive/a"},
          {{"/p/Archive", {"/p/Archive/a"}},
           {"/p/project 9", {"/p/project 9/a"}},
@@ -137,32 +98,21 @@ TEST(FolderGroupsTest, GroupsByFolderBothOrderedByName) {
         {{"/d/B.txt", "/d/b.txt"}, {{"/d", {"/d/B.txt", "/d/b.txt"}}}},
         {{"/b.txt", "/a.txt"}, {{"/", {"/a.txt", "/b.txt"}}}},
     };
-    for (const auto &[files, expected] : cases) {
-        const auto groups = folderGroups(files);
-        EXPECT_EQ(groups, expected) << (files.empty() ? path() : files.front());
-        // Compared as paths, "/d//c.txt" equals "/d/c.txt": the bytes must be kept too.
-        for (std::size_t g = 0; g < std::min(groups.size(), expected.size()); ++g)
-            for (std::size_t f = 0; f < std::min(groups[g].files.size(), expected[g].files.size());
-                 ++f)
-                EXPECT_EQ(groups[g].files[f].native(), expected[g].files[f].native());
-    }
+    for (const auto &[files, expected] : cases)
+        EXPECT_EQ(folderGroups(files), expected) << (files.empty() ? path() : files.front());
+    // Compared as paths, "/d//c.txt" equals "/d/c.txt": the bytes must be kept too.
+    EXPECT_EQ(folderGroups(cases[3].first).at(0).files.at(2).native(), "/d//c.txt");
 }
 
-// ---- allocatedSize ----
-
 TEST(AllocatedSizeTest, CountsBlocksOnceWithoutFollowingLinks) {
-    const TemporaryFolder outside;
+    const TemporaryFolder outside, folder;
     const auto big = outside.file("big", std::string(200'000, 'b'));
     std::filesystem::create_directory(outside.path() / "folder");
     outside.file("folder/inner", std::string(200'000, 'i'));
-    ASSERT_GT(measured(big), 0);
-
-    const TemporaryFolder folder;
     EXPECT_EQ(allocatedSize(folder.path()), 0);
-    for (const char *name : {"one/two/three", "one/other", "empty"})
-        std::filesystem::create_directories(folder.path() / name);
+    std::filesystem::create_directories(folder.path() / "one/two/three");
     std::int64_t expected = 0;
-    for (const char *name : {"top", "one/a", "one/two/b", "one/two/three/c", "one/other/d"})
+    for (const char *name : {"top", "one/a", "one/two/b", "one/two/three/c"})
         expected += measured(folder.file(name, std::string(20'000, 'x')));
     ASSERT_GT(expected, 0);
     EXPECT_EQ(allocatedSize(folder.path() / "top"), measured(folder.path() / "top"));
@@ -170,12 +120,10 @@ TEST(AllocatedSizeTest, CountsBlocksOnceWithoutFollowingLinks) {
               measured(folder.path() / "one/two/b") + measured(folder.path() / "one/two/three/c"));
 
     // A sparse file takes its blocks, not its length.
-    const path sparse = folder.path() / "empty/sparse";
+    const path sparse = folder.path() / "one/sparse";
     const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(fd, 0);
     constexpr off_t length = 10 * 1024 * 1024;
-    ASSERT_EQ(::ftruncate(fd, length), 0);
-    ASSERT_EQ(::pwrite(fd, "x", 1, length / 2), 1);
+    ASSERT_TRUE(fd >= 0 && ::ftruncate(fd, length) == 0 && ::pwrite(fd, "x", 1, length / 2) == 1);
     ::close(fd);
     EXPECT_EQ(allocatedSize(sparse), measured(sparse));
     EXPECT_LT(allocatedSize(sparse), length);
@@ -192,7 +140,6 @@ TEST(AllocatedSizeTest, CountsBlocksOnceWithoutFollowingLinks) {
         expected += measured(folder.path() / link);
     }
     EXPECT_EQ(allocatedSize(folder.path()), expected);
-
     EXPECT_EQ(allocatedSize(folder.path() / "missing"), 0);
     EXPECT_EQ(allocatedSize(""), 0);
 }
@@ -214,7 +161,8 @@ TEST(AllocatedSizeTest, FolderDeeperThanPathMaxIsWalked) {
     // 40 levels of 200-character names, made relative to open folders since the whole path
     // cannot be named; std::filesystem removes them the same way.
     const TemporaryFolder folder;
-    const std::string name(200, 'd');
+    const std::string name(200, 'd'), content(40'000, 'z');
+    static_assert(40 * 201 > PATH_MAX);
     int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     for (int level = 0; level < 40; ++level) {
         ASSERT_EQ(::mkdirat(fd, name.c_str(), 0700), 0);
@@ -222,16 +170,12 @@ TEST(AllocatedSizeTest, FolderDeeperThanPathMaxIsWalked) {
         ::close(fd);
         fd = next;
     }
-    static_assert(40 * 201 > PATH_MAX);
     const int file = ::openat(fd, "file", O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(file, 0);
-    const std::string content(40'000, 'z');
-    ASSERT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
     struct stat status {};
+    ASSERT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
     ASSERT_EQ(::fstat(file, &status), 0);
     ::close(file);
     ::close(fd);
-    ASSERT_GT(status.st_blocks, 0);
     EXPECT_EQ(allocatedSize(folder.path()), static_cast<std::int64_t>(status.st_blocks) * 512);
 }
 

@@ -1,0 +1,150 @@
+// The extension's core, as every host calls it: the menu, and what picking an entry writes.
+#include "FinderSync.h"
+
+#include "ExpiryStamp.h"
+#include "ScopedEnvironment.h"
+#include "SelectionController.h"
+#include "TagList.h"
+#include "TemporaryFolder.h"
+#include "Term.h"
+#include "UnchangeableFile.h"
+
+#include <sys/xattr.h>
+
+#include <gtest/gtest.h>
+
+using namespace kelo;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class KeloFinderCore : public ::testing::Test {
+protected:
+    ScopedEnvironment locale{"LC_ALL", "nl_NL.UTF-8"};
+    ScopedEnvironment zone{"TZ", "Europe/Amsterdam"};
+    TemporaryFolder folder;
+    SelectionController controller;
+    Lines log;
+    FinderSync sync{controller, [this](std::string_view line) { log.emplace_back(line); }};
+
+    // The file `name`, with these attribute values where they are not empty.
+    std::filesystem::path file(const std::string &name, const std::string &stamp,
+                               const std::string &tags = {}) {
+        const auto path = folder.file(name);
+        for (const auto &[attribute, value] :
+             {std::pair{stampAttributeName, stamp}, std::pair{tagListAttributeName, tags}})
+            EXPECT_TRUE(value.empty() ||
+                        ::setxattr(path.c_str(), attribute, value.data(), value.size(), 0) == 0);
+        return path;
+    }
+    int pick(int tag, std::vector<std::filesystem::path> items) {
+        controller.select(std::move(items));
+        MenuItem sender;
+        sender.action = MenuAction::pick;
+        sender.tag = tag;
+        return sync.pick(sender);
+    }
+};
+
+// Entries as "title tag", "off" when disabled, "-" a separator, submenus in braces.
+std::string text(const Menu &menu) {
+    std::string out;
+    for (const auto &item : menu.items)
+        out += (item.separator
+                    ? "-"
+                    : item.title + (item.enabled ? "" : " off") +
+                          (item.action == MenuAction::pick ? " " + std::to_string(item.tag) : "") +
+                          (item.submenu ? "{" + text(*item.submenu) + "}" : "")) +
+               "|";
+    return out;
+}
+
+} // namespace
+
+// The date line only when every selected file carries the same stamp; only the menu for items.
+TEST_F(KeloFinderCore, MenuShowsTheSharedDateTheTermsAndKeepForever) {
+    const std::string terms = "1 week 0|1 maand 1|3 maanden 2|1 jaar 3|-|Altijd houden -1|}|";
+    const struct {
+        std::vector<std::string> stamps;
+        bool shared;
+    } cases[] = {{{"2026-12-05", "2026-12-05"}, true},
+                 {{"2026-12-05", "2026-12-06"}, false},
+                 {{"", "2026-12-05"}, false},
+                 {{"2026-12-05", ""}, false},
+                 {{}, false}};
+    int n = 0;
+    for (const auto &c : cases) {
+        std::vector<std::filesystem::path> items;
+        for (const auto &stamp : c.stamps)
+            items.push_back(file(std::to_string(n++), stamp));
+        controller.select(items);
+        EXPECT_EQ(text(sync.menuForMenuKind(MenuKind::contextualMenuForItems)),
+                  "Kelo{" + (c.shared ? "Tot 5 december 2026 off|-|" : std::string()) + terms)
+            << ::testing::PrintToString(c.stamps);
+    }
+    for (const auto kind : {MenuKind::contextualMenuForContainer,
+                            MenuKind::contextualMenuForSidebar, MenuKind::toolbarItemMenu})
+        EXPECT_TRUE(sync.menuForMenuKind(kind).items.empty());
+}
+
+TEST_F(KeloFinderCore, PickStampsEveryFileOrClearsItKeepingOtherTags) {
+    const auto first = file("een", "", "Werk");
+    const auto second = file("twee", "2026-12-05");
+    EXPECT_EQ(pick(1, {first, second}), 0);
+    const Calendar calendar = Calendar::current();
+    for (const auto &item : {first, second})
+        EXPECT_EQ(readStamp(item, calendar), expiryDate(Term::month, currentInstant(), calendar));
+    EXPECT_EQ(readTagNames(first).value(), (Lines{"Werk", "Kelo"}));
+    EXPECT_EQ(readTagNames(second).value(), Lines{"Kelo"});
+
+    ASSERT_EQ(::setxattr(first.c_str(), tagListAttributeName, "Werk,Kelo,Thuis", 15, 0), 0);
+    EXPECT_EQ(pick(-1, {first}), 0);
+    EXPECT_EQ(::getxattr(first.c_str(), stampAttributeName, nullptr, 0), -1);
+    EXPECT_EQ(readTagNames(first).value(), (Lines{"Werk", "Thuis"}));
+    EXPECT_TRUE(readStamp(second));
+    EXPECT_EQ(log, Lines{});
+}
+
+// A tag no entry has, a symbolic link and a file that cannot change are refused, each with one
+// log line; the other files are handled all the same.
+TEST_F(KeloFinderCore, RefusalsAreLoggedAndTheOtherFilesHandled) {
+    const auto first = file("een", "");
+    for (const int tag : {4, -2, 1000}) {
+        log.clear();
+        EXPECT_NE(pick(tag, {first}), 0) << tag;
+        ASSERT_EQ(log.size(), 1u) << tag;
+        EXPECT_NE(log[0].find(std::to_string(tag)), std::string::npos) << log[0];
+        EXPECT_FALSE(readStamp(first));
+    }
+
+    const auto target = file("doel", "2026-12-05");
+    const auto link = folder.path() / "snelkoppeling";
+    std::filesystem::create_symlink(target, link);
+    const auto second = file("twee", "");
+    for (const int tag : {1, -1}) {
+        log.clear();
+        EXPECT_EQ(pick(tag, {first, link, second}), 1);
+        EXPECT_EQ(log, Lines{"Kelo: could not update " + link.string() +
+                             ": it is a symbolic link; give the file it points to instead"});
+        EXPECT_EQ(readStamp(first).has_value(), tag == 1);
+        EXPECT_EQ(readStamp(second).has_value(), tag == 1);
+        char value[16] = {};
+        EXPECT_EQ(::getxattr(target.c_str(), stampAttributeName, value, sizeof value), 10);
+        EXPECT_STREQ(value, "2026-12-05");
+    }
+
+    const auto locked = file("vast", "");
+    const UnchangeableFile unchangeable(locked);
+    if (!unchangeable.ok())
+        GTEST_SKIP() << "cannot make a file unchangeable here";
+    log.clear();
+    EXPECT_EQ(pick(0, {first, locked, second}), 1);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].starts_with("Kelo: could not update " + locked.string() + ": ")) << log[0];
+    EXPECT_TRUE(readStamp(first) && readStamp(second));
+    EXPECT_FALSE(readStamp(locked));
+    // Keeping forever a file without a stamp has nothing to write, so nothing to fail.
+    log.clear();
+    EXPECT_EQ(pick(-1, {locked}), 0);
+    EXPECT_EQ(log, Lines{});
+}
