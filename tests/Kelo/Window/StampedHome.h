@@ -42,7 +42,6 @@ protected:
             writeStamp(calendar.adding(today, kelo::DateComponent::Day, days), file, calendar))
             << file;
     }
-
     void loadShelf(const std::vector<fs::path> &roots, bool wait = true) {
         kelo::TagIndex::Options options;
         for (const fs::path &root : roots)
@@ -50,14 +49,7 @@ protected:
         shelf = std::make_unique<kelo::Shelf>(std::make_unique<kelo::TagQuery>(std::move(options)),
                                               presenter);
         QSignalSpy loaded(shelf.get(), &kelo::Shelf::loadedChanged);
-        if (wait) {
-            ASSERT_TRUE(loaded.wait(5000));
-        }
-    }
-
-    bool onShelf(const fs::path &file) const {
-        return std::any_of(shelf->items().begin(), shelf->items().end(),
-                           [&](const kelo::Shelf::Item &item) { return item.path == file; });
+        ASSERT_TRUE(!wait || loaded.wait(5000));
     }
     bool inTrash(const fs::path &file) const {
         return fs::exists(dataHome / "Trash" / "files" / file.filename());

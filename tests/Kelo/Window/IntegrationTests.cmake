@@ -1,6 +1,0 @@
-add_executable(IntegrationTests IntegrationTest.cpp ${CMAKE_SOURCE_DIR}/tests/Support/QtWidgetsTestMain.cpp)
-target_include_directories(IntegrationTests PRIVATE ${CMAKE_SOURCE_DIR}/tests/Support)
-target_link_libraries(IntegrationTests PRIVATE KeloWindow Qt6::Test GTest::gtest kelo_warnings)
-target_compile_definitions(IntegrationTests PRIVATE KELO_FINDER="$<TARGET_FILE:kelo-finder>")
-add_dependencies(IntegrationTests kelo-finder)
-gtest_discover_tests(IntegrationTests DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen)
