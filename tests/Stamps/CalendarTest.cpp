@@ -23,22 +23,10 @@ Instant dayStart(const char *text, const Calendar &calendar = amsterdam) {
 } // namespace
 
 TEST(Calendar, FollowsTzAtEveryCall) {
-    {
-        ScopedEnvironment variable("TZ", ":/usr/share/zoneinfo/America/New_York");
-        EXPECT_EQ(Calendar::current().zoneId(), "America/New_York");
-    }
-    // Each: TZ, an instant, the start of its local day; the hand-written rules are in summer time.
-    const std::tuple<const char *, Instant, Instant> cases[] = {
-        {"", utc(2026, 12, 5, 23, 30), utc(2026, 12, 5)},
-        {"CET-1CEST,M3.5.0,M10.5.0/3", utc(2026, 7, 15, 12), utc(2026, 7, 14, 22)},
-        {"<+0530>-5:30", utc(2026, 6, 1, 12), utc(2026, 5, 31, 18, 30)}};
-    for (const auto &[tz, instant, start] : cases) {
-        ScopedEnvironment variable("TZ", tz);
-        EXPECT_EQ(Calendar::current().startOfDay(instant), start) << tz;
-    }
+    // A hand-written rule, in summer time: 29 March 2026 has 23 hours, 25 October 2026 has 25.
     ScopedEnvironment tz("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
     const Calendar rules = Calendar::current();
-    // 29 March 2026 has 23 hours; 25 October 2026 has 25.
+    EXPECT_EQ(rules.startOfDay(utc(2026, 7, 15, 12)), utc(2026, 7, 14, 22));
     EXPECT_EQ(dayStart("2026-03-30", rules) - dayStart("2026-03-29", rules), hours(23));
     EXPECT_EQ(dayStart("2026-10-26", rules) - dayStart("2026-10-25", rules), hours(25));
     // Not a zone and not a rule: still some zone, never a crash.
@@ -64,13 +52,11 @@ TEST(Calendar, DaysStartAtTheirFirstMomentAndCountAsOne) {
 }
 
 TEST(Calendar, AddingPinsTheDayOfTheMonth) {
-    const std::tuple<const char *, DateComponent, int, const char *> cases[] = {
-        {"2027-01-31", DateComponent::Month, 1, "2027-02-28"},
-        {"2028-02-29", DateComponent::Year, 1, "2029-02-28"},
-        {"2026-12-29", DateComponent::Day, 7, "2027-01-05"}};
-    for (const auto &[date, component, amount, expected] : cases)
-        EXPECT_EQ(amsterdam.stampText(amsterdam.adding(dayStart(date), component, amount)),
-                  expected);
+    EXPECT_EQ(
+        amsterdam.stampText(amsterdam.adding(dayStart("2027-01-31"), DateComponent::Month, 1)),
+        "2027-02-28");
+    EXPECT_EQ(amsterdam.stampText(amsterdam.adding(dayStart("2028-02-29"), DateComponent::Year, 1)),
+              "2029-02-28");
     // The time of day is carried across the clock change: 23:00 local in winter time.
     EXPECT_EQ(amsterdam.adding(utc(2026, 3, 26, 22), DateComponent::Day, 7), utc(2026, 4, 2, 21));
 }
@@ -93,19 +79,6 @@ TEST(Calendar, WeeklyMomentMatchesAndIsFoundAcrossClockChanges) {
     EXPECT_EQ(back.searchBackward(utc(2026, 10, 30, 20), friday, 16), utc(2026, 10, 30, 14));
 }
 
-TEST(Calendar, StampTextRendersAndParsesOnlyDates) {
-    EXPECT_EQ(dayStart("2026-12-05"), utc(2026, 12, 4, 23));
-    EXPECT_EQ(amsterdam.stampText(utc(2026, 12, 5, 22, 59)), "2026-12-05");
-    for (const char *date : {"0001-01-01", "2028-02-29", "9999-12-31"})
-        EXPECT_EQ(amsterdam.stampText(dayStart(date)), date);
-    for (const char *bad : {"2026-12-5", "2026/12/05", "2026-13-01", "1900-02-29", "2026-04-31",
-                            "0000-01-01", "2026-12-05\n", "+026-12-05"})
-        EXPECT_FALSE(amsterdam.parseStampText(bad)) << '"' << bad << '"';
-    EXPECT_FALSE(amsterdam.stampText(utc(10000, 1, 1, 12)));
-    // Dates before 1582 are proleptic Gregorian too, as std::chrono counts them.
-    EXPECT_EQ(dayStart("1000-02-28", Calendar::forZone("UTC")), utc(1000, 2, 28));
-}
-
 TEST(Calendar, LocaleComesFromTheEnvironmentInOrder) {
     ScopedEnvironment lang("LANG", "de_DE.UTF-8@euro");
     {
@@ -117,14 +90,7 @@ TEST(Calendar, LocaleComesFromTheEnvironmentInOrder) {
         ScopedEnvironment time("LC_TIME", "");
         EXPECT_EQ(currentDateLocaleName(), "de_DE");
     }
-    {
-        ScopedEnvironment time("LC_TIME", "nl_NL.UTF-8"), tz("TZ", "Europe/Amsterdam");
-        const Calendar calendar = Calendar::current();
-        const Instant date = dayStart("2026-12-05", calendar);
-        EXPECT_EQ(calendar.longDate(date), "5 december 2026");
-        EXPECT_EQ(calendar.badgeParts(date).dayMonth, "5 dec");
-        EXPECT_EQ(calendar.badgeParts(date).year, "2026");
-    }
+    // LC_TIME before LANG, which would give German.
     ScopedEnvironment time("LC_TIME", "C.UTF-8");
     EXPECT_EQ(Calendar::current().longDate(utc(2026, 12, 5, 12)), "December 5, 2026");
 }

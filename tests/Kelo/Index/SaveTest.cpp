@@ -4,13 +4,11 @@
 #include "Subprocess.h"
 
 #include "ExpiryStamp.h"
-#include "IndexCache.h"
 #include "TagList.h"
 
 #include <fstream>
 #include <optional>
 
-#include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 
@@ -205,7 +203,6 @@ TEST_F(SaveAftermathTest, ASaveThatCannotTakeTheDateIsLoggedOnce) {
 TEST_F(SaveAftermathTest, ASaveMadeWhileKeloWasStoppedIsMendedAtTheNextStart) {
     const fs::path cleared = stamped(file.parent_path() / "afgehandeld.txt");
     startIndex().reset();
-    ASSERT_TRUE(kelo::loadStampRecords(kelo::stampRecordsFile(cache)));
 
     shell("printf nieuw > \"$1.new\" && mv \"$1.new\" \"$1\"", file);
     ASSERT_FALSE(kelo::clearStamp(cleared));
@@ -216,5 +213,4 @@ TEST_F(SaveAftermathTest, ASaveMadeWhileKeloWasStoppedIsMendedAtTheNextStart) {
     EXPECT_EQ(attribute(file, kelo::tagListAttributeName), oldTags);
     EXPECT_EQ(attribute(cleared), std::nullopt);
     EXPECT_EQ(harness->results(), Set{file});
-    EXPECT_EQ(harness->logged("gave " + file.string() + " its date back"), 1);
 }

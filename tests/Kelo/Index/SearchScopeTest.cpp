@@ -1,10 +1,5 @@
 #include "SearchScope.h"
 
-#include "ScopedEnvironment.h"
-
-#include <algorithm>
-#include <tuple>
-
 #include <gtest/gtest.h>
 
 using namespace kelo;
@@ -61,34 +56,6 @@ TEST(DefaultScope, LaptopRootsArePrunedLocalDisksPlusWatchedUserFolders) {
               "/run/media/alice/USB /srv/shared /sys /tmp /var/lib/docker");
 }
 
-TEST(DefaultScope, RootsFollowTheMountsAndTheHomeFolder) {
-    // What for, mount table, home folder, roots.
-    const std::tuple<const char *, std::string, std::string, std::string> cases[] = {
-        {"btrfs subvolumes of one device are each a root; a backup's view in /run is not",
-         "28 1 0:26 /@ / rw - btrfs /dev/sda3 rw\n61 28 0:26 /@home /home rw - btrfs /dev/sda3 rw\n"
-         "63 28 0:26 / /run/timeshift/backup rw - btrfs /dev/sda3 rw\n",
-         "/home/alice", "/ /home +/home/alice +/media +/mnt +/run/media"},
-        {"the same disk mounted twice is crawled once at the shorter mount point",
-         "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:2 / /mnt/data rw - xfs /dev/sda2 rw\n"
-         "3 1 8:2 / /data rw - xfs /dev/sda2 rw\n4 1 8:2 /photos /home/a/P rw - xfs /dev/sda2 rw\n",
-         "/home/a", "/ /data +/home/a +/media +/mnt +/run/media"},
-        {"a folder mounted over counts as the upper mount only; a home of / is no root",
-         "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:2 / /data rw - ext4 /dev/sda2 rw\n"
-         "3 2 0:40 / /data rw - tmpfs tmpfs rw\n",
-         "/", "/ +/media +/mnt +/run/media"},
-        // /tmp is pruned, but a home folder inside it is what the user asked for.
-        {"a home under /tmp, a mount point, with a trailing slash",
-         "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n2 1 8:2 / /tmp/guest rw - ext4 /dev/sda2 rw\n",
-         "/tmp/guest/", "/ +/media +/mnt +/run/media +/tmp/guest"},
-    };
-    for (const auto &[what, mountInfo, home, roots] : cases) {
-        ScopeEnvironment environment = laptop();
-        environment.mountInfo = mountInfo;
-        environment.home = home;
-        EXPECT_EQ(text(makeSearchScope(environment).roots), roots) << what;
-    }
-}
-
 TEST(OverrideScope, RootsAreExactlyTheListedFoldersAllWatched) {
     ScopeEnvironment environment = laptop();
     environment.scopesOverride = ":/data/b::/data/a/:/data/b:/data/./c/../c:/:";
@@ -112,16 +79,4 @@ TEST(Signature, EqualForEqualScopesAndChangedByRootsWatchingAndPruning) {
     // Mounts come and go (containers, snaps) without changing what is crawled.
     mounted.mountPoints.push_back("/var/lib/docker/overlay2/abc/merged");
     EXPECT_EQ(mounted.signature(), scope.signature());
-}
-
-TEST(CurrentScope, ReadsTheOverrideTheDataHomeAndTheMachinesMounts) {
-    const ScopedEnvironment data("XDG_DATA_HOME", "/data/somebody");
-    const ScopedEnvironment scopes("KELO_SEARCH_SCOPES", "/two:/one");
-    SearchScope scope = currentSearchScope();
-    EXPECT_EQ(text(scope.roots), "+/one +/two");
-    EXPECT_EQ(text(scope.pruned), "/data/somebody/Trash");
-    const ScopedEnvironment noScopes("KELO_SEARCH_SCOPES", nullptr);
-    scope = currentSearchScope();
-    // Whatever this machine mounts, /proc is a mount point.
-    EXPECT_TRUE(std::ranges::binary_search(scope.mountPoints, Path("/proc")));
 }

@@ -27,12 +27,10 @@ protected:
     kelo::LoginItem item(const QString &program = QStringLiteral("/usr/bin/kelo")) const {
         return kelo::LoginItem(program, qPath(m_autostart));
     }
-    // What offering the login item at a start wrote to the log.
-    std::vector<std::string> offerOnce() const {
-        const LogCapture log;
+    // Offers the login item as a start does.
+    void offerOnce() const {
         kelo::UserDefaults defaults(qPath(m_settings));
         item().offerLoginItemOnce(defaults);
-        return log.lines();
     }
 
     TemporaryFolder m_folder;
@@ -45,17 +43,12 @@ protected:
 // it has to be exactly the entry Kelo writes for a user when the program is "kelo". Entries the
 // desktop turned off (in the Desktop Entry group) are not enabled until registered again.
 TEST_F(LoginItemTest, RegisteringWritesTheEntryThePackageShipsAndUnregisteringRemovesIt) {
-    const LogCapture log;
     EXPECT_FALSE(item().isEnabled());
     item(QStringLiteral("kelo")).setLoginItem(true);
-    EXPECT_NE(fileText(m_entry).find("\nExec=kelo --login-item\n"), std::string::npos);
     EXPECT_EQ(fileText(KELO_AUTOSTART_TEMPLATE), fileText(m_entry));
     EXPECT_TRUE(item().isEnabled());
     item().setLoginItem(false);
-    // Already gone is no failure.
-    item().setLoginItem(false);
     EXPECT_FALSE(std::filesystem::exists(m_entry) || item().isEnabled());
-    EXPECT_TRUE(log.lines().empty());
     const ScopedEnvironment configHome("XDG_CONFIG_HOME", m_folder.path().c_str());
     EXPECT_EQ(kelo::LoginItem(QStringLiteral("kelo")).entryPath(),
               qPath(m_folder.path() / "autostart/wex.dorvel.Kelo.desktop"));
@@ -104,7 +97,7 @@ TEST_F(LoginItemTest, AnEntryThatCannotBeWrittenOrRemovedIsOneLogLine) {
 // The first start registers; later starts never again, though the user turned it off in the
 // desktop's settings (the entry stays exactly as it is).
 TEST_F(LoginItemTest, TheFirstStartRegistersAndLaterStartsNeverAgain) {
-    EXPECT_TRUE(offerOnce().empty());
+    offerOnce();
     EXPECT_TRUE(item().isEnabled());
     const std::string turnedOff = "[Desktop Entry]\nType=Application\nHidden=true\n";
     std::ofstream(m_entry) << turnedOff;
@@ -112,15 +105,15 @@ TEST_F(LoginItemTest, TheFirstStartRegistersAndLaterStartsNeverAgain) {
     EXPECT_EQ(fileText(m_entry), turnedOff);
 }
 
-// The autostart folder cannot be made (a file is in its place): one log line, and the offer is
-// not made again, though registering would work now.
+// The autostart folder cannot be made (a file is in its place): the offer is not made again,
+// though registering would work now.
 TEST_F(LoginItemTest, AFailedFirstRegistrationIsNotRetried) {
     std::filesystem::create_directories(m_autostart.parent_path());
     std::ofstream(m_autostart) << "geen map";
-    EXPECT_EQ(offerOnce().size(), 1u);
+    offerOnce();
     EXPECT_TRUE(kelo::UserDefaults(qPath(m_settings)).loginItemOffered());
     std::filesystem::remove(m_autostart);
-    EXPECT_TRUE(offerOnce().empty());
+    offerOnce();
     EXPECT_FALSE(std::filesystem::exists(m_entry));
 }
 
@@ -131,7 +124,7 @@ TEST_F(LoginItemTest, NoOfferWhileTheSettingsCannotBeKept) {
     const std::string garbage("\xff\xfe\0\0\177ELF[\1\n", 11);
     std::filesystem::create_directories(m_settings.parent_path());
     std::ofstream(m_settings, std::ios::binary) << garbage;
-    EXPECT_EQ(offerOnce().size(), 1u);
+    offerOnce();
     EXPECT_FALSE(std::filesystem::exists(m_entry));
     EXPECT_EQ(fileText(m_settings), garbage);
 }

@@ -26,30 +26,20 @@ std::int64_t measured(const path &file) {
                                                : -1;
 }
 
-TEST(ShelfNameKeyTest, NfcBytesOrderedCaseSensitivelyByScalarValue) {
-    EXPECT_LT(shelfNameKey("B.pdf"), shelfNameKey("a.pdf"));
-    EXPECT_LT(shelfNameKey("Rapport 10.pdf"), shelfNameKey("Rapport 9.pdf"));
+TEST(ShelfNameKeyTest, NfcBytesOrInvalidUtf8AsItIs) {
     EXPECT_EQ(shelfNameKey("cafe\xcc\x81.txt"), "caf\xc3\xa9.txt");
-    // U+FF5E FULLWIDTH TILDE sorts after U+1F600 GRINNING FACE in UTF-16, before it by scalar.
-    EXPECT_LT(shelfNameKey("\xef\xbd\x9e"), shelfNameKey("\xf0\x9f\x98\x80"));
-    // Invalid UTF-8 keeps its bytes: an overlong '/', text that would normalise were it valid,
-    // a NUL.
-    for (const std::string &name : {std::string("\xc0\xaf"), std::string("e\xcc\x81 and \xe9"),
-                                    std::string("nul\0inside", 10)})
-        EXPECT_EQ(shelfNameKey(name), name);
+    // Invalid UTF-8 keeps its bytes, though it would normalise were it valid.
+    EXPECT_EQ(shelfNameKey("e\xcc\x81 and \xe9"), "e\xcc\x81 and \xe9");
 }
 
 TEST(LocalizedStandardCompareTest, NumbersByValueCaseIgnoredAccentsSecondaryPerLocale) {
-    // Each: locale, a, b, and how a compares to b (and so b to a). An unknown locale takes the
-    // root order; invalid UTF-8 compares as shown, with U+FFFD REPLACEMENT CHARACTER.
+    // Each: locale, a, b, and how a compares to b (and so b to a).
     const std::tuple<const char *, std::string, std::string, int> cases[] = {
         {"en_US", "Rapport 9.pdf", "Rapport 10.pdf", -1},
         {"en_US", "a.txt", "B.txt", -1},
         {"en_US", "e", "\xc3\xa9", -1},
         {"en_US", "e\xcc\x81", "\xc3\xa9", 0},
-        {"sv_SE", oUmlaut, "z", 1},
-        {"nl_NL", oUmlaut, "z", -1},
-        {"en_US", "caf\xe9", "caf\xef\xbf\xbd", 0}};
+    };
     for (const auto &[locale, a, b, expected] : cases) {
         const LocalizedStandardCompare compare(locale);
         const int ab = compare.compare(a, b), ba = compare.compare(b, a);
@@ -65,70 +55,17 @@ TEST(LocalizedStandardCompareTest, NumbersByValueCaseIgnoredAccentsSecondaryPerL
             langVariable("LANG", lang);
         EXPECT_EQ(LocalizedStandardCompare().compare(oUmlaut, "z") > 0, swedish) << collate;
     }
-    // The C locale ignores case all the same.
-    ScopedEnvironment all("LC_ALL", "C");
-    EXPECT_LT(LocalizedStandardCompare().compare("a.txt", "B.txt"), 0);
 }
 
 TEST(FolderGroupsTest, GroupsByFolderBothOrderedByName) {
     ScopedEnvironment all{"LC_ALL", "en_US.UTF-8"};
-    using Paths = std::vector<path>;
-    const std::pair<Paths, std::vector<FolderGroup>> cases[] = {
-        {{"/u/Downloads/b.zip", "/u/Desktop/note.txt", "/u/Downloads/a.zip"},
-         {{"/u/Desktop", {"/u/Desktop/note.txt"}},
-          {"/u/Downloads", {"/u/Downloads/a.zip", "/u/Downloads/b.zip"}}}},
-        {{"/d/Rapport 10.pdf", "/d/B.txt", "/d/Rapport 9.pdf", "/d/a.txt"},
-         {{"/d", {"/d/a.txt", "/d/B.txt", "/d/Rapport 9.pdf", "/d/Rapport 10.pdf"}}}},
-        // A folder written with extra separators is one group; files keep their paths.
-        {{"/d//c.txt", "/d/b.txt", "/d/./a.txt"},
-         {{"/d", {"/d/./a.txt", "/d/b.txt", "/d//c.txt"}}}},
-        {{"/p/Project 10/a", "/p/project 9/a", "/p/Archive/a"},
-         {{"/p/Archive", {"/p/Archive/a"}},
-          {"/p/project 9", {"/p/project 9/a"}},
-          {"/p/Project 10", {"/p/Project 10/a"}}}},
-        // Names equal but for case keep their order.
-        {{"/d/B.txt", "/d/b.txt"}, {{"/d", {"/d/B.txt", "/d/b.txt"}}}},
-        {{"/b.txt", "/a.txt"}, {{"/", {"/a.txt", "/b.txt"}}}},
-    };
-    for (const auto &[files, expected] : cases)
-        EXPECT_EQ(folderGroups(files), expected) << (files.empty() ? path() : files.front());
-    // Compared as paths, "/d//c.txt" equals "/d/c.txt": the bytes must be kept too.
-    EXPECT_EQ(folderGroups(cases[2].first).at(0).files.at(2).native(), "/d//c.txt");
-}
-
-TEST(AllocatedSizeTest, CountsBlocksOnceWithoutFollowingLinks) {
-    const TemporaryFolder outside, folder;
-    const auto big = outside.file("big", std::string(200'000, 'b'));
-    std::filesystem::create_directory(outside.path() / "folder");
-    outside.file("folder/inner", std::string(200'000, 'i'));
-    EXPECT_EQ(allocatedSize(folder.path()), 0);
-    std::filesystem::create_directories(folder.path() / "one/two/three");
-    std::int64_t expected = 0;
-    for (const char *name : {"top", "one/a", "one/two/b", "one/two/three/c"})
-        expected += measured(folder.file(name, std::string(20'000, 'x')));
-    ASSERT_GT(expected, 0);
-    EXPECT_EQ(allocatedSize(folder.path() / "one/two"),
-              measured(folder.path() / "one/two/b") + measured(folder.path() / "one/two/three/c"));
-
-    // A sparse file takes its blocks, not its length.
-    const path sparse = folder.path() / "one/sparse";
-    const int fd = ::open(sparse.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    constexpr off_t length = 10 * 1024 * 1024;
-    ASSERT_TRUE(fd >= 0 && ::ftruncate(fd, length) == 0 && ::pwrite(fd, "x", 1, length / 2) == 1);
-    ::close(fd);
-    EXPECT_EQ(allocatedSize(sparse), measured(sparse));
-    expected += measured(sparse);
-
-    // Links are the links, whether met in a folder or given themselves; a hard link counts once.
-    std::filesystem::create_symlink(big, folder.path() / "to-file");
-    std::filesystem::create_directory_symlink(outside.path() / "folder",
-                                              folder.path() / "to-folder");
-    std::filesystem::create_hard_link(folder.path() / "top", folder.path() / "one/again");
-    for (const char *link : {"to-file", "to-folder"})
-        expected += measured(folder.path() / link);
-    EXPECT_EQ(allocatedSize(folder.path() / "to-folder"), measured(folder.path() / "to-folder"));
-    EXPECT_EQ(allocatedSize(folder.path()), expected);
-    EXPECT_EQ(allocatedSize(folder.path() / "missing"), 0);
+    // A folder written with extra separators is one group; files keep their bytes, which
+    // compared as paths would be equal.
+    const auto groups = folderGroups({"/p/Project 10/b", "/p/project 9/a", "/p//Project 10/./a"});
+    EXPECT_EQ(groups, (std::vector<FolderGroup>{
+                          {"/p/project 9", {"/p/project 9/a"}},
+                          {"/p/Project 10", {"/p//Project 10/./a", "/p/Project 10/b"}}}));
+    EXPECT_EQ(groups.at(1).files.at(0).native(), "/p//Project 10/./a");
 }
 
 TEST(AllocatedSizeTest, UnreadableFolderCountsNothing) {
@@ -144,10 +81,18 @@ TEST(AllocatedSizeTest, UnreadableFolderCountsNothing) {
     EXPECT_EQ(size, measured(readable));
 }
 
-TEST(AllocatedSizeTest, FolderDeeperThanPathMaxIsWalked) {
+TEST(AllocatedSizeTest, CountsBlocksOnceWithoutFollowingLinksAtAnyDepth) {
+    const TemporaryFolder outside, folder;
+    const auto big = outside.file("big", std::string(200'000, 'b'));
+    const auto top = folder.file("top", std::string(20'000, 'x'));
+    // Links are the links, whether met in a folder or given themselves; a hard link counts once.
+    std::filesystem::create_symlink(big, folder.path() / "to-file");
+    std::filesystem::create_directory_symlink(outside.path(), folder.path() / "to-folder");
+    std::filesystem::create_hard_link(top, folder.path() / "again");
+    EXPECT_EQ(allocatedSize(folder.path() / "to-folder"), measured(folder.path() / "to-folder"));
+    EXPECT_EQ(allocatedSize(folder.path() / "missing"), 0);
     // 40 levels of 200-character names, made relative to open folders since the whole path
     // cannot be named; std::filesystem removes them the same way.
-    const TemporaryFolder folder;
     const std::string name(200, 'd'), content(40'000, 'z');
     static_assert(40 * 201 > PATH_MAX);
     int fd = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -163,7 +108,9 @@ TEST(AllocatedSizeTest, FolderDeeperThanPathMaxIsWalked) {
     ASSERT_EQ(::fstat(file, &status), 0);
     ::close(file);
     ::close(fd);
-    EXPECT_EQ(allocatedSize(folder.path()), static_cast<std::int64_t>(status.st_blocks) * 512);
+    EXPECT_EQ(allocatedSize(folder.path()), measured(top) + measured(folder.path() / "to-file") +
+                                                measured(folder.path() / "to-folder") +
+                                                static_cast<std::int64_t>(status.st_blocks) * 512);
 }
 
 } // namespace
