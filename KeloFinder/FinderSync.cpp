@@ -95,16 +95,20 @@ int FinderSync::pick(const MenuItem &sender) noexcept {
                 m_log("Kelo: no menu entry has the tag " + std::to_string(sender.tag));
             return 1;
         }
+        // One choice, one date: every file gets the term counted from the moment of the choice,
+        // in the zone in force then, also when writing a large selection runs past midnight.
+        const Calendar calendar = Calendar::current();
+        const auto expiry =
+            term ? std::optional(expiryDate(*term, currentInstant(), calendar)) : std::nullopt;
         for (const auto &item : selection()) {
             std::optional<Error> error;
             try {
-                error = refusedLink(item);
-                if (!error && term) {
-                    // Each file gets the term from this very moment, in the zone in force now.
-                    const Calendar calendar = Calendar::current();
-                    error =
-                        writeStamp(expiryDate(*term, currentInstant(), calendar), item, calendar);
-                } else if (!error) {
+                if (expiry) {
+                    // Writing refuses a link by itself; only then is it worth asking why.
+                    error = writeStamp(*expiry, item, calendar, Links::refuse);
+                    if (error)
+                        error = refusedLink(item).value_or(*error);
+                } else if (!(error = refusedLink(item))) {
                     error = clearStamp(item);
                 }
             } catch (const std::exception &exception) {

@@ -63,13 +63,21 @@ std::optional<Instant> readStamp(const std::filesystem::path &file) {
 }
 
 std::optional<Error> writeStamp(Instant expiry, const std::filesystem::path &file,
-                                const Calendar &calendar) {
+                                const Calendar &calendar, Links links) {
+    const auto set = links == Links::follow ? ::setxattr : ::lsetxattr;
     const auto text = calendar.stampText(expiry);
     if (!text)
         return Error::fromErrno(EINVAL);
-    if (::setxattr(file.c_str(), stampAttributeName, text->data(), text->size(), 0) != 0)
+    if (set(file.c_str(), stampAttributeName, text->data(), text->size(), 0) != 0)
         return Error::fromErrno(errno);
 
+    // Most files have no tag list yet: create it, and read one only when it is already there.
+    const std::string onlyKelo = tagListAdding(std::string(), stampTagName);
+    if (set(file.c_str(), tagListAttributeName, onlyKelo.data(), onlyKelo.size(), XATTR_CREATE) ==
+        0)
+        return std::nullopt;
+    if (errno != EEXIST)
+        return Error::fromErrno(errno);
     const auto tags = readTagValue(file);
     if (!tags)
         return tags.error();

@@ -27,8 +27,11 @@ std::optional<Instant> parseStampValue(std::string_view value, const Calendar &c
 
 // Stamps the local day of `expiry`: the attribute first, then the tag if it is missing. A failed
 // attribute write leaves the file as it was; a failed tag write leaves the attribute written.
+// Through a symbolic link the file it points to is stamped, unless links are refused: then a link
+// fails as the kernel answers (it keeps no user attributes on a link) and nothing is written.
+enum class Links { follow, refuse };
 std::optional<Error> writeStamp(Instant expiry, const std::filesystem::path &file,
-                                const Calendar &calendar);
+                                const Calendar &calendar, Links links = Links::follow);
 std::optional<Error> writeStamp(Instant expiry, const std::filesystem::path &file);
 
 // Takes the stamp away (keeping a file forever): the attribute, then every "Kelo" tag. A file

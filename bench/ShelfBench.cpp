@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <fstream>
 
@@ -74,6 +75,31 @@ void shelfReload(benchmark::State &state) {
 }
 BENCHMARK(shelfReload)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What each batch of the index's news costs: the shelf rebuilt from the dates the index read,
+// over a watched tree.
+void shelfUpdate(benchmark::State &state) {
+    NoPresenter presenter;
+    kelo::TagIndex::Options options;
+    options.scope.roots.push_back({tree().root(), true});
+    kelo::Shelf shelf(std::make_unique<kelo::TagQuery>(std::move(options)), presenter);
+    QSignalSpy loaded(&shelf, &kelo::Shelf::loadedChanged);
+    loaded.wait(60000);
+    const auto vouched = [&] {
+        const auto stamps = shelf.query().found().stamps;
+        return std::count_if(stamps->begin(), stamps->end(),
+                             [](const std::string &stamp) { return !stamp.empty(); });
+    };
+    for (int wait = 0; wait < 600 && vouched() < std::ssize(tree().files()); ++wait)
+        QTest::qWait(100);
+    if (vouched() != std::ssize(tree().files()))
+        state.SkipWithError("the index did not read every date");
+    for (auto _ : state)
+        shelf.update();
+    if (shelf.items().size() != tree().files().size())
+        state.SkipWithError("the shelf did not hold every file");
+}
+BENCHMARK(shelfUpdate)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void fullPathAttributeLoop(benchmark::State &state) {
     char value[64];
     for (auto _ : state)
@@ -89,5 +115,7 @@ int main(int argc, char **argv) {
     QCoreApplication application(argc, argv);
     tree();
     return kelo::bench::runBenchmarks(
-        argc, argv, {{"shelfReload/real_time", "fullPathAttributeLoop/real_time"}});
+        argc, argv,
+        {{"shelfReload/real_time", "fullPathAttributeLoop/real_time"},
+         {"shelfUpdate/real_time", "fullPathAttributeLoop/real_time"}});
 }

@@ -98,7 +98,7 @@ public:
         : m_options(std::move(options)), m_crawler(m_options.scope, m_options.tag),
           m_keeper({m_options.tag, m_options.log, m_options.saveWindow}),
           m_finishedGathering(std::move(finishedGathering)), m_updated(std::move(updated)),
-          m_results(std::make_shared<const Paths>()) {
+          m_results(std::make_shared<const Paths>()), m_stamps(std::make_shared<const Stamps>()) {
         m_inotify.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
         m_wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
         if (m_options.workers <= 0)
@@ -122,6 +122,11 @@ public:
     std::shared_ptr<const Paths> results() const {
         std::lock_guard lock(m_mutex);
         return m_results;
+    }
+
+    Found found() const {
+        std::lock_guard lock(m_mutex);
+        return {m_results, m_stamps};
     }
 
     void requestRescan() {
@@ -180,8 +185,8 @@ private:
             roots.push_back({root.path, root.watched});
         crawl(roots, m_options.workers);
         m_nextRescan = Clock::now() + m_options.rescanInterval;
-        const bool changed = publish();
         recordPending();
+        const bool changed = publish();
         saveCache();
         if (!gathered) {
             if (m_finishedGathering)
@@ -227,19 +232,40 @@ private:
         return true;
     }
 
-    // Makes the found set the results; true when they changed.
+    // Whether inotify tells of every change to the file at `path`: its root is watched and it
+    // lies in no folder left to rescans.
+    bool watched(const std::string &path) const {
+        const RootState *deepest = nullptr;
+        for (const auto &root : m_roots)
+            if (isWithin(path, root.path) && (!deepest || root.path.size() > deepest->path.size()))
+                deepest = &root;
+        if (!deepest || !deepest->watched)
+            return false;
+        return std::none_of(m_unwatched.begin(), m_unwatched.end(),
+                            [&](const std::string &folder) { return isWithin(path, folder); });
+    }
+
+    // Makes the found set, with the dates the keeper read, the results; true when they changed.
     bool publish() {
         auto paths = std::make_shared<Paths>();
+        auto stamps = std::make_shared<Stamps>();
         paths->reserve(m_found.size());
+        stamps->reserve(m_found.size());
         size_t bytes = m_watches.bytes();
+        const auto &records = m_keeper.records();
         for (const auto &path : m_found) {
             paths->emplace_back(path);
+            const auto record = records.find(path);
+            stamps->push_back(record != records.end() && watched(path) ? record->second.stamp
+                                                                       : std::string());
             bytes += path.capacity() + 48;
         }
         std::lock_guard lock(m_mutex);
-        const bool changed = *paths != *m_results;
-        if (changed)
+        const bool changed = *paths != *m_results || *stamps != *m_stamps;
+        if (changed) {
             m_results = std::move(paths);
+            m_stamps = std::move(stamps);
+        }
         m_statistics = {m_found.size(), m_watches.size(), m_unwatched.size(),
                         bytes,          m_overflows,      true};
         if (changed)
@@ -319,6 +345,7 @@ private:
                 (m_rescanRequested && now >= m_lastRescan + m_options.shortestRescanGap)) {
                 m_rescanRequested = false;
                 rescanUnwatched();
+                recordPending();
                 changed = publish() || changed;
             }
             m_keeper.expire(StampKeeper::WallClock::now());
@@ -522,6 +549,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::shared_ptr<const Paths> m_results;
+    std::shared_ptr<const Stamps> m_stamps;
     Statistics m_statistics;
 };
 
@@ -538,6 +566,10 @@ void TagIndex::start() {
 
 std::shared_ptr<const TagIndex::Paths> TagIndex::results() const {
     return m_engine->results();
+}
+
+TagIndex::Found TagIndex::found() const {
+    return m_engine->found();
 }
 
 void TagIndex::rescanUnwatched() {

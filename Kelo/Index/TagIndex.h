@@ -27,6 +27,14 @@ namespace kelo {
 class TagIndex {
 public:
     using Paths = std::vector<std::filesystem::path>;
+    // The expiry attribute of each result as the index last read it, byte for byte, in the order
+    // of the paths; empty where the index cannot vouch for it (it has not read it yet, or the
+    // file lies where no watch tells of changes).
+    using Stamps = std::vector<std::string>;
+    struct Found {
+        std::shared_ptr<const Paths> paths;
+        std::shared_ptr<const Stamps> stamps;
+    };
     using Signal = std::function<void()>;
 
     struct Options {
@@ -61,8 +69,9 @@ public:
 
     void start();
 
-    // The current results, sorted by path. The list never changes once handed out.
+    // The current results, sorted by path. The lists never change once handed out.
     std::shared_ptr<const Paths> results() const;
+    Found found() const;
 
     // Asks for a rescan of what inotify does not cover (the application came to the front).
     void rescanUnwatched();

@@ -32,13 +32,13 @@ void TagQuery::startQuery() {
 
 void TagQuery::disableUpdates() {
     if (m_disabled++ == 0)
-        m_frozen = m_index->results();
+        m_frozen = m_index->found();
 }
 
 void TagQuery::enableUpdates() {
     if (m_disabled == 0 || --m_disabled > 0)
         return;
-    m_frozen.reset();
+    m_frozen = {};
     if (m_updatePending) {
         m_updatePending = false;
         emit updated();
@@ -46,7 +46,11 @@ void TagQuery::enableUpdates() {
 }
 
 std::shared_ptr<const TagIndex::Paths> TagQuery::results() const {
-    return m_disabled > 0 ? m_frozen : m_index->results();
+    return m_disabled > 0 ? m_frozen.paths : m_index->results();
+}
+
+TagIndex::Found TagQuery::found() const {
+    return m_disabled > 0 ? m_frozen : m_index->found();
 }
 
 void TagQuery::rescanUnwatched() {

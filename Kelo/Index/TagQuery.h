@@ -23,6 +23,8 @@ public:
     void disableUpdates();
     void enableUpdates();
     std::shared_ptr<const TagIndex::Paths> results() const;
+    // The results with the dates the index read; both lists hold still like the results.
+    TagIndex::Found found() const;
     // Whether the first gathering has finished (and `finishedGathering` has been signalled).
     bool gathered() const { return m_gathered; }
 
@@ -42,7 +44,7 @@ private:
     int m_disabled = 0;
     bool m_updatePending = false;
     bool m_gathered = false;
-    std::shared_ptr<const TagIndex::Paths> m_frozen;
+    TagIndex::Found m_frozen;
 };
 
 } // namespace kelo

@@ -34,16 +34,19 @@ template <typename Read> bool hasTag(Read read, std::string_view tag) {
 } // namespace
 
 bool TagProbe::nameHasTag(const char *name) {
-    if (m_listFirst) {
+    // Every file counts towards the choice. While values are read directly, one file in 16 is
+    // still asked for its list, to notice when most files carry no attributes again.
+    if (m_listFirst || m_files++ % 16 == 0) {
         const ssize_t names = ::llistxattr(name, nullptr, 0);
-        if (names <= 0)
-            return false;
-        // Every 256 files, see whether asking twice has become the common case.
-        ++m_withAttributes;
+        if (names > 0)
+            ++m_withAttributes;
+        // Every 256 files asked, see whether asking twice has become the common case.
         if (++m_seen == 256) {
             m_listFirst = m_withAttributes < m_seen / 2;
             m_seen = m_withAttributes = 0;
         }
+        if (names <= 0)
+            return false;
     }
     return hasTag([&](void *value,
                       size_t size) { return ::lgetxattr(name, tagListAttributeName, value, size); },

@@ -22,6 +22,7 @@ public:
 
 private:
     std::string_view m_tag;
+    unsigned m_files = 0;
     unsigned m_seen = 0;
     unsigned m_withAttributes = 0;
     bool m_listFirst = true;

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
+#include <unordered_map>
 
 namespace kelo {
 
@@ -34,9 +36,9 @@ Shelf::Action Shelf::moveToTrash(std::filesystem::path path) {
 Shelf::Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent)
     : QObject(parent), m_query(std::move(query)), m_diskUsage(std::make_unique<DiskUsage>()),
       m_presenter(presenter), m_items(std::make_shared<const std::vector<Item>>()) {
-    connect(m_query.get(), &TagQuery::finishedGathering, this, &Shelf::reload);
+    connect(m_query.get(), &TagQuery::finishedGathering, this, &Shelf::update);
     // Queued: enabling updates at the end of a reload may signal at once.
-    connect(m_query.get(), &TagQuery::updated, this, &Shelf::reload, Qt::QueuedConnection);
+    connect(m_query.get(), &TagQuery::updated, this, &Shelf::update, Qt::QueuedConnection);
     if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         connect(application, &QGuiApplication::applicationStateChanged, this,
                 &Shelf::applicationStateChanged);
@@ -53,14 +55,44 @@ void Shelf::applicationStateChanged(Qt::ApplicationState state) {
 }
 
 void Shelf::reload() {
+    load(true);
+}
+
+void Shelf::update() {
+    load(false);
+}
+
+void Shelf::load(bool readEveryStamp) {
     // Until the first gathering is done the results are no answer yet: an empty list would
     // read as "nothing is stamped" (and a weekly check would find nothing expired).
     if (!m_query->gathered())
         return;
     m_query->disableUpdates();
-    const auto results = m_query->results();
-    const TagIndex::Paths &paths = *results;
-    const auto stamps = readStamps(paths, Calendar::current());
+    const auto found = m_query->found();
+    const TagIndex::Paths &paths = *found.paths;
+    const TagIndex::Stamps &values = *found.stamps;
+    const Calendar calendar = Calendar::current();
+    std::vector<std::optional<Instant>> stamps(paths.size());
+    // The values the index read, each distinct one parsed once: most files share their dates.
+    std::unordered_map<std::string_view, std::optional<Instant>> parsed;
+    std::vector<std::filesystem::path> unknown;
+    std::vector<size_t> unknownAt;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (readEveryStamp || i >= values.size() || values[i].empty()) {
+            unknown.push_back(paths[i]);
+            unknownAt.push_back(i);
+            continue;
+        }
+        auto [entry, added] = parsed.try_emplace(values[i]);
+        if (added)
+            entry->second = parseStampValue(values[i], calendar);
+        stamps[i] = entry->second;
+    }
+    if (!unknown.empty()) {
+        const auto read = readStamps(unknown, calendar);
+        for (size_t k = 0; k < unknown.size(); ++k)
+            stamps[unknownAt[k]] = read[k];
+    }
     std::vector<Item> items;
     items.reserve(paths.size());
     for (size_t i = 0; i < paths.size(); ++i)

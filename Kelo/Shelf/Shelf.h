@@ -84,6 +84,9 @@ public:
 
     // Rebuilds `items` from the query's results, reading every stamp anew.
     void reload();
+    // Rebuilds `items` from the query's results with the dates the index read; only the stamps
+    // it cannot vouch for are read from the files.
+    void update();
 
     // Runs the action, shows its error, and brings the item in line with the disk.
     void perform(const Action &action, const Item &item);
@@ -99,6 +102,7 @@ signals:
     void reviewingChanged();
 
 private:
+    void load(bool readEveryStamp);
     void setItems(std::vector<Item> items);
 
     std::unique_ptr<TagQuery> m_query;
