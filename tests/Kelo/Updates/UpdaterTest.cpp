@@ -249,12 +249,14 @@ TEST_F(UpdaterTest, FailuresAreOneErrorDialogAndLeaveNothing) {
         qint64 lengthChange = 0;
     } cases[] = {
         {feed, {}, Kind::notFound, "HTTP-status 404"},
+        {feed, QByteArray(4096, ' '), Kind::body, "groter dan de 1024 bytes"},
         {feed, {}, Kind::silent, "geen antwoord"},
         {feed, "http://example.invalid/a.xml", Kind::redirect, "a.xml komt niet via https"},
         // Five redirects are followed, the sixth is refused.
         {feed, feed, Kind::redirect, "Te veel omleidingen", 6},
         {download, QByteArray(payload.size(), 'x'), Kind::body, "handtekening"},
         {download, payload, Kind::body, "bytes", 1, 1}};
+    options.maximumFeedSize = 1024;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.mention.toStdString());
         const int hitsBefore = server.hits[feed];
