@@ -28,6 +28,7 @@ bench: bootstrap
 	build/release/bench/ReviewSheetBench
 	build/release/bench/DiskUsageBench
 	build/release/bench/SaveBench
+	build/release/bench/ChurnBench --benchmark_repetitions=3
 	bench/make-tree $(BENCH_TREE)
 	KELO_BENCH_TREE=$(BENCH_TREE) build/release/bench/TagIndexBench
 
