@@ -161,25 +161,40 @@ void Shelf::setReviewing(bool reviewing) {
 void Shelf::perform(const Action &action, const Item &item) {
     if (const auto error = action())
         m_presenter.present(*error, item.path);
-
-    std::error_code ignored;
-    const auto date =
-        std::filesystem::exists(item.path, ignored) ? readStamp(item.path) : std::nullopt;
-    std::vector<Item> items = *m_items;
-    if (date) {
-        const auto found = std::find(items.begin(), items.end(), item);
-        if (found != items.end())
-            found->date = *date;
-        sortIntoShelfOrder(items);
-    } else {
-        std::erase_if(items, [&](const Item &each) { return each.path == item.path; });
-    }
-    setItems(std::move(items));
+    settle(std::span(&item, 1));
 }
 
 void Shelf::trash(const std::vector<Item> &items) {
     for (const auto &item : items)
-        perform(moveToTrash(item.path), item);
+        if (const auto error = moveToTrash(item.path)())
+            m_presenter.present(*error, item.path);
+    settle(items);
+}
+
+void Shelf::settle(std::span<const Item> acted) {
+    // One new list for all of them, however many there were: a clean-up of thousands of files
+    // must not copy and sort the shelf once per file.
+    std::unordered_map<std::string, std::optional<Instant>> now;
+    for (const auto &item : acted) {
+        std::error_code ignored;
+        now[item.path.native()] =
+            std::filesystem::exists(item.path, ignored) ? readStamp(item.path) : std::nullopt;
+    }
+    std::vector<Item> items;
+    items.reserve(m_items->size());
+    bool redated = false;
+    for (const auto &each : *m_items) {
+        const auto found = now.find(each.path.native());
+        if (found == now.end()) {
+            items.push_back(each);
+        } else if (found->second) {
+            redated = redated || each.date != *found->second;
+            items.push_back({each.path, *found->second});
+        }
+    }
+    if (redated)
+        sortIntoShelfOrder(items);
+    setItems(std::move(items));
 }
 
 void sortIntoShelfOrder(std::vector<Shelf::Item> &items) {

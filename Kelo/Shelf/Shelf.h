@@ -103,6 +103,8 @@ signals:
 
 private:
     void load(bool readEveryStamp);
+    // Brings the acted-on items in line with the disk: a new date, or gone.
+    void settle(std::span<const Item> acted);
     void setItems(std::vector<Item> items);
 
     std::unique_ptr<TagQuery> m_query;
