@@ -147,7 +147,7 @@ std::optional<std::string_view> checkedPaths(std::string_view content,
 
 // The file's content, or none when these paths could not be loaded back as they are.
 std::optional<std::string> serialised(const std::string &scopeSignature,
-                                      const std::vector<fs::path> &paths) {
+                                      const std::vector<std::string> &paths) {
     if (scopeSignature.find_first_of(std::string_view("\n\0", 2)) != std::string::npos)
         return std::nullopt;
     std::string content(header);
@@ -157,8 +157,7 @@ std::optional<std::string> serialised(const std::string &scopeSignature,
         return std::nullopt;
     content += std::to_string(paths.size());
     content += '\n';
-    for (const auto &path : paths) {
-        const std::string &bytes = path.native();
+    for (const std::string &bytes : paths) {
         if (!bytes.starts_with('/') || bytes.find('\0') != std::string::npos)
             return std::nullopt;
         if (content.size() + bytes.size() + 1 + trailerSize > maximumFileSize)
@@ -327,18 +326,18 @@ bool visitIndexCache(const fs::path &file, const std::string &scopeSignature,
     }
 }
 
-std::optional<std::vector<fs::path>> loadIndexCache(const fs::path &file,
-                                                    const std::string &scopeSignature) {
+std::optional<std::vector<std::string>> loadIndexCache(const fs::path &file,
+                                                       const std::string &scopeSignature) {
     const std::atomic<bool> never = false;
-    std::vector<fs::path> paths;
-    const auto keep = [&](std::string_view path) { paths.emplace_back(std::string(path)); };
+    std::vector<std::string> paths;
+    const auto keep = [&](std::string_view path) { paths.emplace_back(path); };
     if (!visitIndexCache(file, scopeSignature, keep, never))
         return std::nullopt;
     return paths;
 }
 
 bool saveIndexCache(const fs::path &file, const std::string &scopeSignature,
-                    const std::vector<fs::path> &paths) {
+                    const std::vector<std::string> &paths) {
     try {
         if (file.empty() || !file.has_filename())
             return false;

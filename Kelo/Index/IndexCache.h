@@ -34,14 +34,14 @@ bool visitIndexCache(const std::filesystem::path &file, const std::string &scope
                      const std::atomic<bool> &stopping);
 
 // The cached paths for this scope signature, or none.
-std::optional<std::vector<std::filesystem::path>> loadIndexCache(const std::filesystem::path &file,
-                                                                 const std::string &scopeSignature);
+std::optional<std::vector<std::string>> loadIndexCache(const std::filesystem::path &file,
+                                                       const std::string &scopeSignature);
 
 // Writes the paths atomically (a temporary file in the same folder, renamed over the old one),
 // creating the folder when needed. Returns false when it could not be written, or could not be
 // loaded back (more than the maximum of paths, or 64 MiB); nothing else is touched.
 bool saveIndexCache(const std::filesystem::path &file, const std::string &scopeSignature,
-                    const std::vector<std::filesystem::path> &paths);
+                    const std::vector<std::string> &paths);
 
 // What the index knew of each stamped file when it last wrote its records, beside the cache, so
 // that a file saved while Kelo was not running can get its date back at the next start.

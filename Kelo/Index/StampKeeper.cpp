@@ -78,20 +78,28 @@ std::optional<FileInfo> inspect(const ShortPath &path) {
 }
 
 // The attribute's bytes, or none when the file has no such attribute or it cannot be read.
+// Exactly as long as the value: the keeper holds one per stamped file for as long as Kelo runs.
 std::optional<std::string> readAttribute(const ShortPath &path, const char *name) {
-    std::string value(256, '\0');
+    char small[256];
+    const ssize_t read = ::lgetxattr(path.c_str(), name, small, sizeof small);
+    if (read >= 0)
+        return std::string(small, static_cast<size_t>(read));
+    if (errno != ERANGE)
+        return std::nullopt;
+    std::string value;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const ssize_t size = ::lgetxattr(path.c_str(), name, value.data(), value.size());
-        if (size >= 0) {
-            value.resize(static_cast<size_t>(size));
-            return value;
-        }
-        if (errno != ERANGE)
-            return std::nullopt;
         const ssize_t needed = ::lgetxattr(path.c_str(), name, nullptr, 0);
         if (needed < 0)
             return std::nullopt;
         value.assign(static_cast<size_t>(needed) + 1, '\0');
+        const ssize_t size = ::lgetxattr(path.c_str(), name, value.data(), value.size());
+        if (size >= 0) {
+            value.resize(static_cast<size_t>(size));
+            value.shrink_to_fit();
+            return value;
+        }
+        if (errno != ERANGE)
+            return std::nullopt;
     }
     return std::nullopt;
 }

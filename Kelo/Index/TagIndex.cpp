@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <optional>
 #include <set>
 #include <unordered_map>
@@ -98,7 +99,7 @@ public:
         : m_options(std::move(options)), m_crawler(m_options.scope, m_options.tag),
           m_keeper({m_options.tag, m_options.log, m_options.saveWindow}),
           m_finishedGathering(std::move(finishedGathering)), m_updated(std::move(updated)),
-          m_results(std::make_shared<const Paths>()), m_stamps(std::make_shared<const Stamps>()) {
+          m_results(std::make_shared<Paths>()), m_stamps(std::make_shared<Stamps>()) {
         m_inotify.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
         m_wake.reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
         if (m_options.workers <= 0)
@@ -126,7 +127,20 @@ public:
 
     Found found() const {
         std::lock_guard lock(m_mutex);
-        return {m_results, m_stamps};
+        return {m_results, m_stamps, m_version};
+    }
+
+    std::optional<std::vector<std::string>> changes(std::uint64_t from, std::uint64_t to) const {
+        std::lock_guard lock(m_mutex);
+        if (from < m_logBase || to > m_version || from > to)
+            return std::nullopt;
+        std::vector<std::string> paths;
+        for (const auto &[version, changed] : m_log)
+            if (version > from && version <= to)
+                paths.insert(paths.end(), changed.begin(), changed.end());
+        std::sort(paths.begin(), paths.end());
+        paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+        return paths;
     }
 
     void requestRescan() {
@@ -201,6 +215,7 @@ private:
         const CrawlOutcome outcome = m_crawler.crawl(roots, m_inotify.get(), workers, m_stopping);
         if (m_stopping)
             return;
+        m_republish = true;
         for (const auto &root : roots)
             std::erase_if(m_found, [&](const std::string &path) {
                 if (!covers(root.path, path))
@@ -245,20 +260,83 @@ private:
                             [&](const std::string &folder) { return isWithin(path, folder); });
     }
 
+    // The date the keeper read for a found file, where the index can vouch for it.
+    std::string vouchedStamp(const std::string &path) const {
+        const auto &records = m_keeper.records();
+        const auto record = records.find(path);
+        return record != records.end() && watched(path) ? record->second.stamp : std::string();
+    }
+
     // Makes the found set, with the dates the keeper read, the results; true when they changed.
+    // After a crawl the lists are made anew; otherwise only the paths of the batch are looked
+    // at, in lists nobody else holds at that moment, so that a change costs what it touches.
     bool publish() {
+        std::vector<std::string> dirty(m_dirty.begin(), m_dirty.end());
+        m_dirty.clear();
+        if (std::exchange(m_republish, false))
+            return republish();
+        if (dirty.empty())
+            return false;
+        std::lock_guard lock(m_mutex);
+        if (m_results.use_count() > 1)
+            m_results = std::make_shared<Paths>(*m_results);
+        if (m_stamps.use_count() > 1)
+            m_stamps = std::make_shared<Stamps>(*m_stamps);
+        Paths &paths = *m_results;
+        Stamps &stamps = *m_stamps;
+        bool changed = false;
+        for (const auto &path : dirty) {
+            const auto at = std::lower_bound(paths.begin(), paths.end(), path);
+            const auto index = at - paths.begin();
+            const bool listed = at != paths.end() && *at == path;
+            if (!m_found.contains(path)) {
+                if (listed) {
+                    m_pathBytes -= path.capacity() + 48;
+                    paths.erase(at);
+                    stamps.erase(stamps.begin() + index);
+                    changed = true;
+                }
+                continue;
+            }
+            std::string stamp = vouchedStamp(path);
+            if (!listed) {
+                m_pathBytes += path.capacity() + 48;
+                paths.insert(at, path);
+                stamps.insert(stamps.begin() + index, std::move(stamp));
+                changed = true;
+            } else if (stamps[static_cast<size_t>(index)] != stamp) {
+                stamps[static_cast<size_t>(index)] = std::move(stamp);
+                changed = true;
+            }
+        }
+        // Logged even when the lists stayed the same: a file whose date the index cannot vouch
+        // for may still have a new one.
+        ++m_version;
+        m_loggedPaths += dirty.size();
+        m_log.emplace_back(m_version, std::move(dirty));
+        while (m_log.size() > maximumLoggedBatches || m_loggedPaths > maximumLoggedPaths) {
+            m_logBase = m_log.front().first;
+            m_loggedPaths -= m_log.front().second.size();
+            m_log.pop_front();
+        }
+        noteStatistics();
+        if (changed)
+            m_cacheDirty = true;
+        return changed;
+    }
+
+    // The whole found set made the results again; true when they changed.
+    bool republish() {
         auto paths = std::make_shared<Paths>();
         auto stamps = std::make_shared<Stamps>();
         paths->reserve(m_found.size());
         stamps->reserve(m_found.size());
-        size_t bytes = m_watches.bytes();
-        const auto &records = m_keeper.records();
+        m_pathBytes = 0;
+        m_watchBytes = m_watches.bytes();
         for (const auto &path : m_found) {
             paths->emplace_back(path);
-            const auto record = records.find(path);
-            stamps->push_back(record != records.end() && watched(path) ? record->second.stamp
-                                                                       : std::string());
-            bytes += path.capacity() + 48;
+            stamps->push_back(vouchedStamp(path));
+            m_pathBytes += path.capacity() + 48;
         }
         std::lock_guard lock(m_mutex);
         const bool changed = *paths != *m_results || *stamps != *m_stamps;
@@ -266,11 +344,22 @@ private:
             m_results = std::move(paths);
             m_stamps = std::move(stamps);
         }
-        m_statistics = {m_found.size(), m_watches.size(), m_unwatched.size(),
-                        bytes,          m_overflows,      true};
+        // Whatever changed, readers start again from these lists.
+        ++m_version;
+        m_logBase = m_version;
+        m_log.clear();
+        m_loggedPaths = 0;
+        noteStatistics();
         if (changed)
             m_cacheDirty = true;
         return changed;
+    }
+
+    // With the lock held.
+    void noteStatistics() {
+        m_statistics = {m_found.size(),     m_watches.size(),
+                        m_unwatched.size(), m_pathBytes + m_watchBytes,
+                        m_overflows,        true};
     }
 
     // Notes the stamps of files the crawls found, after they were published: the first results
@@ -289,9 +378,10 @@ private:
             return;
         const bool recordsSaved =
             saveStampRecords(stampRecordsFile(m_options.cacheFile), m_keeper.records());
-        const Paths paths(m_found.begin(), m_found.end());
+        // The published list is the found set, in the same order: no copy of it is made.
+        const auto paths = results();
         const bool cacheSaved =
-            saveIndexCache(m_options.cacheFile, m_options.scope.signature(), paths);
+            saveIndexCache(m_options.cacheFile, m_options.scope.signature(), *paths);
         if (recordsSaved && cacheSaved) {
             m_cacheDirty = false;
             m_cacheDue = Clock::time_point::max();
@@ -443,6 +533,7 @@ private:
             crawl(watched, m_options.workers);
         }
         for (const auto &path : rechecks) {
+            m_dirty.insert(path);
             if (!pathHasTag(path, m_options.tag)) {
                 m_found.erase(path);
                 m_keeper.forget(path);
@@ -483,7 +574,12 @@ private:
 
     // A folder deleted or moved away: nothing below it is found or watched any longer.
     void forgetFolder(const std::string &folder) {
-        std::erase_if(m_found, [&](const std::string &path) { return isWithin(path, folder); });
+        std::erase_if(m_found, [&](const std::string &path) {
+            if (!isWithin(path, folder))
+                return false;
+            m_dirty.insert(path);
+            return true;
+        });
         for (const int wd : m_watches.within(folder)) {
             ::inotify_rm_watch(m_inotify.get(), wd);
             m_watches.erase(wd);
@@ -532,6 +628,12 @@ private:
 
     // Index thread only.
     std::set<std::string> m_found;
+    // Found or once found paths to look at again when the results are next made; after a
+    // crawl, the whole found set is.
+    std::set<std::string> m_dirty;
+    bool m_republish = true;
+    size_t m_pathBytes = 0;
+    size_t m_watchBytes = 0;
     WatchTable m_watches;
     std::set<std::string> m_unwatched;
     std::vector<Event> m_pending;
@@ -548,8 +650,17 @@ private:
     bool m_touched = false;
 
     mutable std::mutex m_mutex;
-    std::shared_ptr<const Paths> m_results;
-    std::shared_ptr<const Stamps> m_stamps;
+    // Changed in place while nobody else holds them, copied first otherwise: once handed out, a
+    // list never changes.
+    std::shared_ptr<Paths> m_results;
+    std::shared_ptr<Stamps> m_stamps;
+    std::uint64_t m_version = 0;
+    // The paths each version since m_logBase looked at.
+    static constexpr size_t maximumLoggedBatches = 64;
+    static constexpr size_t maximumLoggedPaths = 20000;
+    std::deque<std::pair<std::uint64_t, std::vector<std::string>>> m_log;
+    size_t m_loggedPaths = 0;
+    std::uint64_t m_logBase = 0;
     Statistics m_statistics;
 };
 
@@ -570,6 +681,11 @@ std::shared_ptr<const TagIndex::Paths> TagIndex::results() const {
 
 TagIndex::Found TagIndex::found() const {
     return m_engine->found();
+}
+
+std::optional<std::vector<std::string>> TagIndex::changes(std::uint64_t from,
+                                                          std::uint64_t to) const {
+    return m_engine->changes(from, to);
 }
 
 void TagIndex::rescanUnwatched() {

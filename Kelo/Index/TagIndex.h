@@ -2,10 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -26,7 +28,8 @@ namespace kelo {
 // Both are called on the index's thread: hand them on to the thread that owns the consumer.
 class TagIndex {
 public:
-    using Paths = std::vector<std::filesystem::path>;
+    // Absolute byte paths, in byte order.
+    using Paths = std::vector<std::string>;
     // The expiry attribute of each result as the index last read it, byte for byte, in the order
     // of the paths; empty where the index cannot vouch for it (it has not read it yet, or the
     // file lies where no watch tells of changes).
@@ -34,6 +37,8 @@ public:
     struct Found {
         std::shared_ptr<const Paths> paths;
         std::shared_ptr<const Stamps> stamps;
+        // Goes up with every change to the two lists.
+        std::uint64_t version = 0;
     };
     using Signal = std::function<void()>;
 
@@ -72,6 +77,10 @@ public:
     // The current results, sorted by path. The lists never change once handed out.
     std::shared_ptr<const Paths> results() const;
     Found found() const;
+    // The paths that joined, left or changed between two versions of the results, so that a
+    // reader can follow a change without looking at every result; none when the index no longer
+    // knows (a crawl replaced the results, or the versions lie too far apart).
+    std::optional<std::vector<std::string>> changes(std::uint64_t from, std::uint64_t to) const;
 
     // Asks for a rescan of what inotify does not cover (the application came to the front).
     void rescanUnwatched();

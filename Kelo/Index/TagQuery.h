@@ -25,6 +25,10 @@ public:
     std::shared_ptr<const TagIndex::Paths> results() const;
     // The results with the dates the index read; both lists hold still like the results.
     TagIndex::Found found() const;
+    // What joined, left or changed between two versions of the found lists (TagIndex::changes).
+    std::optional<std::vector<std::string>> changes(std::uint64_t from, std::uint64_t to) const {
+        return m_index->changes(from, to);
+    }
     // Whether the first gathering has finished (and `finishedGathering` has been signalled).
     bool gathered() const { return m_gathered; }
 

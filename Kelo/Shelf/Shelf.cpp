@@ -15,6 +15,7 @@
 #include <numeric>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace kelo {
 
@@ -35,7 +36,7 @@ Shelf::Action Shelf::moveToTrash(std::filesystem::path path) {
 
 Shelf::Shelf(std::unique_ptr<TagQuery> query, ErrorPresenter &presenter, QObject *parent)
     : QObject(parent), m_query(std::move(query)), m_diskUsage(std::make_unique<DiskUsage>()),
-      m_presenter(presenter), m_items(std::make_shared<const std::vector<Item>>()) {
+      m_presenter(presenter), m_items(std::make_shared<std::vector<Item>>()) {
     connect(m_query.get(), &TagQuery::finishedGathering, this, &Shelf::update);
     // Queued: enabling updates at the end of a reload may signal at once.
     connect(m_query.get(), &TagQuery::updated, this, &Shelf::update, Qt::QueuedConnection);
@@ -62,6 +63,35 @@ void Shelf::update() {
     load(false);
 }
 
+namespace {
+
+// The place of `path` in the index's results, which are in byte order.
+std::optional<size_t> indexOf(const TagIndex::Paths &paths, std::string_view path) {
+    const auto at = std::lower_bound(paths.begin(), paths.end(), path);
+    if (at == paths.end() || *at != path)
+        return std::nullopt;
+    return static_cast<size_t>(at - paths.begin());
+}
+
+// Shelf order, with each name's key made once.
+struct Keyed {
+    Shelf::Item item;
+    std::string name;
+};
+Keyed keyed(Shelf::Item item) {
+    std::string name = shelfNameKey(item.path.filename().native());
+    return {std::move(item), std::move(name)};
+}
+bool before(const Keyed &a, const Keyed &b) {
+    if (a.item.date != b.item.date)
+        return a.item.date < b.item.date;
+    if (a.name != b.name)
+        return a.name < b.name;
+    return a.item.path.native() < b.item.path.native();
+}
+
+} // namespace
+
 void Shelf::load(bool readEveryStamp) {
     // Until the first gathering is done the results are no answer yet: an empty list would
     // read as "nothing is stamped" (and a weekly check would find nothing expired).
@@ -69,6 +99,37 @@ void Shelf::load(bool readEveryStamp) {
         return;
     m_query->disableUpdates();
     const auto found = m_query->found();
+    std::optional<std::vector<std::string>> paths;
+    if (!readEveryStamp && m_version)
+        paths = m_query->changes(*m_version, found.version);
+    if (paths) {
+        // Dates the index cannot vouch for are read again at every update, changed or not.
+        const size_t logged = paths->size();
+        for (size_t i = 0; i < found.stamps->size(); ++i)
+            if ((*found.stamps)[i].empty())
+                paths->push_back((*found.paths)[i]);
+        if (paths->size() > logged) {
+            std::sort(paths->begin(), paths->end());
+            paths->erase(std::unique(paths->begin(), paths->end()), paths->end());
+        }
+    }
+    if (!paths)
+        setItems(rebuilt(found, readEveryStamp));
+    else if (!paths->empty())
+        setItems(changed(found, *paths));
+    m_version = found.version;
+    if (!m_loaded) {
+        m_loaded = true;
+        emit loadedChanged();
+    }
+    if (m_reviewWhenLoaded) {
+        m_reviewWhenLoaded = false;
+        requestReview();
+    }
+    m_query->enableUpdates();
+}
+
+std::vector<Shelf::Item> Shelf::rebuilt(const TagIndex::Found &found, bool readEveryStamp) const {
     const TagIndex::Paths &paths = *found.paths;
     const TagIndex::Stamps &values = *found.stamps;
     const Calendar calendar = Calendar::current();
@@ -99,20 +160,65 @@ void Shelf::load(bool readEveryStamp) {
         if (stamps[i])
             items.push_back({paths[i], *stamps[i]});
     sortIntoShelfOrder(items);
-    setItems(std::move(items));
-    if (!m_loaded) {
-        m_loaded = true;
-        emit loadedChanged();
+    return items;
+}
+
+// The items with `paths` taken out and put back as the index now has them: the cost follows
+// the change, apart from one pass over the list.
+std::vector<Shelf::Item> Shelf::changed(const TagIndex::Found &found,
+                                        const std::vector<std::string> &paths) {
+    const Calendar calendar = Calendar::current();
+    std::vector<Keyed> joined;
+    std::vector<std::filesystem::path> unknown;
+    for (const auto &path : paths) {
+        const auto at = indexOf(*found.paths, path);
+        if (!at)
+            continue;
+        const std::string &value = (*found.stamps)[*at];
+        if (value.empty())
+            unknown.emplace_back(path);
+        else if (const auto date = parseStampValue(value, calendar))
+            joined.push_back(keyed({path, *date}));
     }
-    if (m_reviewWhenLoaded) {
-        m_reviewWhenLoaded = false;
-        requestReview();
+    if (!unknown.empty()) {
+        const auto read = readStamps(unknown, calendar);
+        for (size_t k = 0; k < unknown.size(); ++k)
+            if (read[k])
+                joined.push_back(keyed({std::move(unknown[k]), *read[k]}));
     }
-    m_query->enableUpdates();
+    std::sort(joined.begin(), joined.end(), before);
+
+    std::vector<Item> items;
+    if (m_items.use_count() == 1)
+        items = std::move(*m_items);
+    else
+        items = *m_items;
+    const std::unordered_set<std::string_view> gone(paths.begin(), paths.end());
+    std::erase_if(items, [&](const Item &item) { return gone.contains(item.path.native()); });
+
+    std::vector<Item> merged;
+    merged.reserve(items.size() + joined.size());
+    auto next = items.begin();
+    for (auto &each : joined) {
+        // Past every item that sorts before it, comparing names only where the dates are equal.
+        const auto at =
+            std::upper_bound(next, items.end(), each, [](const Keyed &a, const Item &b) {
+                if (a.item.date != b.date)
+                    return a.item.date < b.date;
+                const std::string name = shelfNameKey(b.path.filename().native());
+                return a.name != name ? a.name < name : a.item.path.native() < b.path.native();
+            });
+        merged.insert(merged.end(), std::make_move_iterator(next), std::make_move_iterator(at));
+        merged.push_back(std::move(each.item));
+        next = at;
+    }
+    merged.insert(merged.end(), std::make_move_iterator(next),
+                  std::make_move_iterator(items.end()));
+    return merged;
 }
 
 void Shelf::setItems(std::vector<Item> items) {
-    m_items = std::make_shared<const std::vector<Item>>(std::move(items));
+    m_items = std::make_shared<std::vector<Item>>(std::move(items));
     emit itemsChanged();
 }
 
@@ -207,7 +313,9 @@ void sortIntoShelfOrder(std::vector<Shelf::Item> &items) {
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
         if (items[a].date != items[b].date)
             return items[a].date < items[b].date;
-        return names[a] < names[b];
+        if (names[a] != names[b])
+            return names[a] < names[b];
+        return items[a].path.native() < items[b].path.native();
     });
     std::vector<Shelf::Item> sorted;
     sorted.reserve(items.size());

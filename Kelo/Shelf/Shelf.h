@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "Calendar.h"
 #include "Error.h"
 #include "Freshness.h"
+#include "TagIndex.h"
 #include "Term.h"
 
 namespace kelo {
@@ -84,8 +86,9 @@ public:
 
     // Rebuilds `items` from the query's results, reading every stamp anew.
     void reload();
-    // Rebuilds `items` from the query's results with the dates the index read; only the stamps
-    // it cannot vouch for are read from the files.
+    // Brings `items` in line with the query's results, with the dates the index read; only the
+    // stamps it cannot vouch for are read from the files. When the index can say what changed
+    // since the last update, only that is looked at.
     void update();
 
     // Runs the action, shows its error, and brings the item in line with the disk.
@@ -103,6 +106,8 @@ signals:
 
 private:
     void load(bool readEveryStamp);
+    std::vector<Item> rebuilt(const TagIndex::Found &found, bool readEveryStamp) const;
+    std::vector<Item> changed(const TagIndex::Found &found, const std::vector<std::string> &paths);
     // Brings the acted-on items in line with the disk: a new date, or gone.
     void settle(std::span<const Item> acted);
     void setItems(std::vector<Item> items);
@@ -110,14 +115,17 @@ private:
     std::unique_ptr<TagQuery> m_query;
     std::unique_ptr<DiskUsage> m_diskUsage;
     ErrorPresenter &m_presenter;
-    // Replaced whole, never changed in place: runs handed out share it.
-    std::shared_ptr<const std::vector<Item>> m_items;
+    // Never changed once a run shares it: changed in place only while nobody else holds it.
+    std::shared_ptr<std::vector<Item>> m_items;
+    // The version of the index's results the items follow, if they follow one.
+    std::optional<std::uint64_t> m_version;
     bool m_loaded = false;
     bool m_reviewing = false;
     bool m_reviewWhenLoaded = false;
 };
 
-// Sorts items into shelf order: by date, then by name in Unicode scalar order (NFC).
+// Sorts items into shelf order: by date, then by name in Unicode scalar order (NFC), then by
+// path.
 void sortIntoShelfOrder(std::vector<Shelf::Item> &items);
 
 } // namespace kelo

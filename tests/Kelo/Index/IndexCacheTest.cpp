@@ -11,7 +11,7 @@
 
 using namespace kelo;
 using Path = std::filesystem::path;
-using Paths = std::vector<Path>;
+using Paths = std::vector<std::string>;
 
 namespace {
 

@@ -32,6 +32,7 @@ TEST(TagQuery, SignalsArriveOnTheQueryThreadAndResultsHoldStillWhileDisabled) {
     QTest::qWait(300);
     EXPECT_EQ(updated.count(), 0);
     EXPECT_EQ(query.results(), frozen);
+    EXPECT_EQ(frozen->size(), 1u) << "a list handed out changed";
 
     query.enableUpdates();
     EXPECT_EQ(updated.count(), 1);
