@@ -2,6 +2,7 @@
 
 #include "NotificationCenter.h"
 #include "Reminder.h"
+#include "Shelf.h"
 #include "ShelfWindow.h"
 #include "SingleInstance.h"
 #include "SnapshotMode.h"
@@ -11,11 +12,12 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <malloc.h>
+
 namespace kelo {
 
 KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
     : m_arguments(std::move(arguments)), m_loginItem(QCoreApplication::applicationFilePath()),
-      m_window(std::make_unique<ShelfWindow>(m_model.shelf())),
       m_tray(std::make_unique<TrayMenu>(m_model.shelf(), m_loginItem)),
       m_startup(m_arguments,
                 Startup::Steps{
@@ -24,10 +26,16 @@ KeloApp::KeloApp(LaunchArguments arguments, SingleInstance &instance)
                     .offerLoginItem = [this] { m_loginItem.offerLoginItemOnce(m_defaults); },
                     .showShelf = [this](bool review) { showShelf(review); },
                 }) {
-    m_model.errorPresenter().setParent(m_window.get());
     connect(m_tray.get(), &TrayMenu::showShelfRequested, this, &KeloApp::showShelf);
     // Started again, or opened by the desktop: the window, without a review.
     connect(&instance, &SingleInstance::activated, this, [this] { showShelf(false); });
+    // A gathering or a large change frees its work when it is done, and malloc keeps the freed
+    // pages; a few seconds after the shelf settles they go back to the system.
+    m_releaseMemory.setSingleShot(true);
+    m_releaseMemory.setInterval(std::chrono::seconds(3));
+    connect(&m_releaseMemory, &QTimer::timeout, this, [] { malloc_trim(0); });
+    for (const auto change : {&Shelf::loadedChanged, &Shelf::itemsChanged})
+        connect(&m_model.shelf(), change, &m_releaseMemory, qOverload<>(&QTimer::start));
     SnapshotMode::arm(m_arguments, this);
 }
 
@@ -63,8 +71,17 @@ void KeloApp::start() {
     QTimer::singleShot(0, this, [this] { m_startup.trayIconShown(); });
 }
 
+ShelfWindow &KeloApp::window() {
+    // Made when first shown: started at login, Kelo may sit in the tray all day without it.
+    if (!m_window) {
+        m_window = std::make_unique<ShelfWindow>(m_model.shelf());
+        m_model.errorPresenter().setParent(m_window.get());
+    }
+    return *m_window;
+}
+
 void KeloApp::showShelf(bool review) {
-    m_window->present();
+    window().present();
     if (review)
         m_model.shelf().requestReview();
 }

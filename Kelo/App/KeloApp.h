@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -33,7 +34,8 @@ public:
     void showShelf(bool review);
 
     AppModel &model() { return m_model; }
-    ShelfWindow &window() { return *m_window; }
+    // The shelf window, made when it is first asked for.
+    ShelfWindow &window();
     TrayMenu &trayMenu() { return *m_tray; }
     // The weekly reminder, made at its step of the start.
     Reminder *reminder() { return m_reminder.get(); }
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<NotificationCenter> m_updateNotifications;
     std::unique_ptr<Updater> m_updater;
     Startup m_startup;
+    QTimer m_releaseMemory;
 };
 
 } // namespace kelo

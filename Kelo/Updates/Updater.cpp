@@ -50,7 +50,9 @@ struct Updater::Private {
     Options options;
     UserDefaults &defaults;
     NotificationCenter &notifications;
-    QNetworkAccessManager network;
+    // Made for a check or a download and let go once neither runs: between the daily checks
+    // Kelo keeps no network thread, connection cache or TLS state.
+    QPointer<QNetworkAccessManager> network;
     std::unique_ptr<UpdaterUi> ui;
     QTimer schedule;
     std::optional<AppcastItem> available;
@@ -63,6 +65,21 @@ struct Updater::Private {
 
     QPointer<SafeFetch> download;
     std::unique_ptr<QFile> downloadFile;
+
+    QNetworkAccessManager &networkAccess(QObject *owner) {
+        if (!network) {
+            network = new QNetworkAccessManager(owner);
+            network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        }
+        return *network;
+    }
+    // After a fetch that is done and deleted later: the manager goes after it.
+    void releaseNetworkAccess() {
+        if (network && !check && !download) {
+            network->deleteLater();
+            network = nullptr;
+        }
+    }
 };
 
 Updater::Options Updater::builtInOptions() {
@@ -77,7 +94,6 @@ Updater::Options Updater::builtInOptions() {
 Updater::Updater(Options options, UserDefaults &defaults, NotificationCenter &notifications,
                  QObject *parent)
     : QObject(parent), d(std::make_unique<Private>(std::move(options), defaults, notifications)) {
-    d->network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     d->schedule.setSingleShot(true);
     connect(&d->schedule, &QTimer::timeout, this, [this] {
         d->schedule.start(checkInterval);
@@ -133,12 +149,13 @@ void Updater::runCheck(bool scheduled, bool withDialog) {
     }
     d->checkIsScheduled = scheduled;
     d->checkAnswersWithDialog = withDialog;
-    auto *fetch = new SafeFetch(d->network, d->options.feed, d->options.maximumFeedSize,
+    auto *fetch = new SafeFetch(d->networkAccess(this), d->options.feed, d->options.maximumFeedSize,
                                 d->options.timeout, d->options.feedDeadline, {}, this);
     d->check = fetch;
     connect(fetch, &SafeFetch::finished, this, [this, fetch](const QString &fetchError) {
         fetch->deleteLater();
         d->check = nullptr;
+        d->releaseNetworkAccess();
         QString error = fetchError;
         std::optional<AppcastItem> update;
         if (error.isEmpty()) {
@@ -231,7 +248,7 @@ void Updater::installAvailableUpdate() {
     QFile *target = file.get();
     d->downloadFile = std::move(file);
     auto *fetch = new SafeFetch(
-        d->network, item.enclosureUrl, item.enclosureLength, d->options.timeout,
+        d->networkAccess(this), item.enclosureUrl, item.enclosureLength, d->options.timeout,
         d->options.downloadDeadline,
         [target](const QByteArray &piece) { return target->write(piece) == piece.size(); }, this);
     d->download = fetch;
@@ -240,6 +257,7 @@ void Updater::installAvailableUpdate() {
     connect(fetch, &SafeFetch::finished, this, [this, fetch, item](const QString &error) {
         fetch->deleteLater();
         d->download = nullptr;
+        d->releaseNetworkAccess();
         const std::unique_ptr<QFile> downloaded = std::move(d->downloadFile);
         d->ui->endProgress();
         const bool written = downloaded->flush();
