@@ -38,6 +38,15 @@ idle-cost: bootstrap
 	cmake --build --preset release
 	xvfb-run -a dbus-run-session -- bench/idle-cost build/release/Kelo/kelo build/release/bench/TrayPeer
 
+# How soon the tray menu's status line (read over D-Bus, as a tray host reads it) follows Kelo's
+# start on the benchmark tree and a stamp written by hand, each beside a peer timed in the same run.
+.PHONY: tray-latency
+tray-latency: bootstrap
+	cmake --preset release
+	cmake --build --preset release --target kelo
+	bench/make-tree $(BENCH_TREE)
+	xvfb-run -a dbus-run-session -- bench/tray-latency build/release/Kelo/kelo $(BENCH_TREE)
+
 fuzz: bootstrap
 	cmake --preset fuzz
 	cmake --build --preset fuzz
