@@ -52,25 +52,27 @@ Menu FinderSync::menuForMenuKind(MenuKind kind) const noexcept {
         if (kind != MenuKind::contextualMenuForItems)
             return menu;
 
+        const Language language = messageLanguage();
         auto submenu = std::make_shared<Menu>();
         submenu->title = "Kelo";
         if (const auto expiry = selectionExpiry()) {
             MenuItem until;
-            until.title = "Tot " + Calendar::current().longDate(*expiry);
+            until.title = (language == Language::dutch ? "Tot " : "Until ") +
+                          Calendar::current().longDate(*expiry, language);
             until.enabled = false;
             submenu->items.push_back(std::move(until));
             submenu->items.push_back(MenuItem::separatorItem());
         }
         for (const Term term : allTerms) {
             MenuItem item;
-            item.title = label(term);
+            item.title = label(term, language);
             item.action = MenuAction::pick;
             item.tag = static_cast<int>(term);
             submenu->items.push_back(std::move(item));
         }
         submenu->items.push_back(MenuItem::separatorItem());
         MenuItem keep;
-        keep.title = "Altijd houden";
+        keep.title = keepForeverLabel(language);
         keep.action = MenuAction::pick;
         keep.tag = keepForeverTag;
         submenu->items.push_back(std::move(keep));
@@ -124,6 +126,10 @@ int FinderSync::pick(const MenuItem &sender) noexcept {
         ++failures;
     }
     return failures;
+}
+
+std::string_view keepForeverLabel(Language language) {
+    return language == Language::dutch ? "Altijd houden" : "Keep Forever";
 }
 
 bool isObserved(const std::filesystem::path &item,

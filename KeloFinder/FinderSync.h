@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Calendar.h"
+#include "Language.h"
 #include "Menu.h"
 
 namespace kelo {
@@ -40,6 +41,7 @@ public:
     // The tag of "Altijd houden"; the terms carry their raw values 0...3.
     const int keepForeverTag = -1;
 
+    // In the language of the user's messages, the date too.
     Menu menuForMenuKind(MenuKind kind) const noexcept;
     // Stamps or clears every selected item by the sender's tag; a symbolic link is refused, not
     // followed. Returns how many items failed; each failure has written its log line. A tag that
@@ -54,6 +56,9 @@ private:
     FinderSyncController &m_controller;
     LogSink m_log;
 };
+
+// "Altijd houden" in Dutch, "Keep Forever" in English: the entry that takes the stamp away.
+std::string_view keepForeverLabel(Language language);
 
 // Whether `item` lies in or under one of the observed folders (lexically; both absolute).
 bool isObserved(const std::filesystem::path &item,

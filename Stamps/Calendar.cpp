@@ -237,10 +237,14 @@ std::optional<Instant> Calendar::parseStampText(std::string_view text) const {
     return fromUDate(start);
 }
 
-std::string Calendar::longDate(Instant instant) const {
-    if (!m_longDateFormat)
-        m_longDateFormat.reset(
-            icu::DateFormat::createDateInstance(icu::DateFormat::kLong, m_locale));
+std::string Calendar::longDate(Instant instant, Language language) const {
+    if (!m_longDateFormat || m_longDateLanguage != language) {
+        const char *code = language == Language::dutch ? "nl" : "en";
+        const icu::Locale locale =
+            std::string_view(m_locale.getLanguage()) == code ? m_locale : icu::Locale(code);
+        m_longDateFormat.reset(icu::DateFormat::createDateInstance(icu::DateFormat::kLong, locale));
+        m_longDateLanguage = language;
+    }
     if (!m_longDateFormat)
         return stampText(instant).value_or(std::string());
     return toUtf8(formatted(*m_longDateFormat, *m_zone, instant));

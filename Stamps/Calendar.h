@@ -11,6 +11,8 @@
 #include <unicode/locid.h>
 #include <unicode/timezone.h>
 
+#include "Language.h"
+
 namespace kelo {
 
 // A moment in time, to the millisecond (the resolution of ICU's dates).
@@ -75,8 +77,10 @@ public:
     // The start of the local day that a "yyyy-MM-dd" text names, or none for anything else.
     std::optional<Instant> parseStampText(std::string_view text) const;
 
-    // The date alone in the long style of the locale ("5 december 2026" in Dutch).
-    std::string longDate(Instant instant) const;
+    // The date alone in the long style of the locale, in the language given: the locale's own
+    // when it speaks that language ("5 december 2026" for nl_NL, "5 December 2026" for en_GB),
+    // else the language's plain one ("December 5, 2026" for English under de_DE).
+    std::string longDate(Instant instant, Language language) const;
     BadgeParts badgeParts(Instant instant) const;
 
 private:
@@ -88,6 +92,7 @@ private:
     std::unique_ptr<icu::GregorianCalendar> m_calendar;
     // Built on first use: formatters are costly to make and a calendar serves one task.
     mutable std::unique_ptr<icu::DateFormat> m_longDateFormat;
+    mutable Language m_longDateLanguage = Language::english;
     mutable std::unique_ptr<icu::DateFormat> m_dayMonthFormat;
     mutable std::unique_ptr<icu::DateFormat> m_yearFormat;
 };

@@ -8,16 +8,17 @@ std::optional<Term> termFromRaw(int raw) {
     return static_cast<Term>(raw);
 }
 
-std::string_view label(Term term) {
+std::string_view label(Term term, Language language) {
+    const bool dutch = language == Language::dutch;
     switch (term) {
     case Term::week:
         return "1 week";
     case Term::month:
-        return "1 maand";
+        return dutch ? "1 maand" : "1 month";
     case Term::threeMonths:
-        return "3 maanden";
+        return dutch ? "3 maanden" : "3 months";
     case Term::year:
-        return "1 jaar";
+        return dutch ? "1 jaar" : "1 year";
     }
     return {};
 }

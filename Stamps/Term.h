@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Calendar.h"
+#include "Language.h"
 
 namespace kelo {
 
@@ -16,7 +17,8 @@ inline constexpr std::array<Term, 4> allTerms = {Term::week, Term::month, Term::
                                                  Term::year};
 
 std::optional<Term> termFromRaw(int raw);
-std::string_view label(Term term);
+// "1 maand" in Dutch, "1 month" in English.
+std::string_view label(Term term, Language language);
 
 // The expiry day for a term picked at `now`: the start of the local day that lies the term's
 // length after now. Every pick on the same local day gives the same day.

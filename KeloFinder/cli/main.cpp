@@ -5,6 +5,7 @@
 #include "LogLine.h"
 #include "SelectionController.h"
 #include "SystemLog.h"
+#include "Term.h"
 
 #include <charconv>
 #include <cstdio>
@@ -21,7 +22,17 @@ namespace {
 constexpr int exitFailedFiles = 1;
 constexpr int exitUsage = 2;
 
-constexpr const char *helpText = R"help(Usage:
+const char *disabledMark(kelo::Language language) {
+    return language == kelo::Language::dutch ? "(uit)" : "(off)";
+}
+
+// The help, with the menu's entries in the language the menu speaks.
+std::string helpText(kelo::Language language) {
+    std::string terms;
+    for (const kelo::Term term : kelo::allTerms)
+        terms += (terms.empty() ? "  " : "      ") + std::to_string(static_cast<int>(term)) + "  " +
+                 std::string(kelo::label(term, language));
+    return std::string(R"help(Usage:
   kelo-finder menu [--kind items|container|sidebar|toolbar] [--] FILE...
   kelo-finder pick TAG [--] FILE...
   kelo-finder --help
@@ -29,11 +40,14 @@ constexpr const char *helpText = R"help(Usage:
 Gives files a best-before date, as the Kelo menu of the file manager does.
 
   menu   Prints the menu the file manager gets for these files: one entry a line, indented by
-         depth, with each entry's tag; "---" is a separator, "(uit)" marks a disabled entry.
-         --kind picks the menu: items (the default) is the menu for selected files.
+         depth, with each entry's tag; "---" is a separator, ")help") +
+           disabledMark(language) + R"help(" marks a disabled entry.
+         The entries speak the language of LANGUAGE, LC_ALL, LC_MESSAGES or LANG: Dutch or
+         English. --kind picks the menu: items (the default) is the menu for selected files.
   pick   Runs the menu entry with tag TAG on every FILE, in the order given:
-           0  1 week      1  1 maand      2  3 maanden      3  1 jaar
-          -1  Altijd houden (takes the stamp away)
+         )help" +
+           terms + "\n          -1  " + std::string(kelo::keepForeverLabel(language)) +
+           R"help( (takes the stamp away)
          A symbolic link is not followed: it fails, and the file it points to must be named.
 
 Put "--" before file names that start with "-".
@@ -41,6 +55,7 @@ Put "--" before file names that start with "-".
 Exit status: 0 when every file was handled, 1 when any file could not be updated (each one is
 also written to the system log and to standard error), 2 for a usage error.
 )help";
+}
 
 int usageError(const std::string &message) {
     std::cerr << "kelo-finder: " << message << "\nTry 'kelo-finder --help'.\n";
@@ -68,7 +83,7 @@ std::optional<int> number(std::string_view text) {
     return value;
 }
 
-void printMenu(const kelo::Menu &menu, int depth) {
+void printMenu(const kelo::Menu &menu, int depth, kelo::Language language) {
     const std::string indent(static_cast<size_t>(depth) * 4, ' ');
     for (const auto &item : menu.items) {
         if (item.separator) {
@@ -76,9 +91,9 @@ void printMenu(const kelo::Menu &menu, int depth) {
             continue;
         }
         std::cout << indent << item.title << "  [tag " << item.tag << "]"
-                  << (item.enabled ? "" : " (uit)") << '\n';
+                  << (item.enabled ? "" : std::string(" ") + disabledMark(language)) << '\n';
         if (item.submenu)
-            printMenu(*item.submenu, depth + 1);
+            printMenu(*item.submenu, depth + 1, language);
     }
 }
 
@@ -92,7 +107,7 @@ int run(int argc, char **argv) {
     if (args.empty())
         return usageError("missing command");
     if (args.front() == "--help" || args.front() == "-h") {
-        std::cout << helpText;
+        std::cout << helpText(kelo::messageLanguage());
         return 0;
     }
     const std::string_view command = args.front();
@@ -142,7 +157,7 @@ int run(int argc, char **argv) {
     controller.select(std::vector<std::filesystem::path>(names.begin(), names.end()));
 
     if (command == "menu") {
-        printMenu(finderSync.menuForMenuKind(kind), 0);
+        printMenu(finderSync.menuForMenuKind(kind), 0, kelo::messageLanguage());
         return 0;
     }
     kelo::MenuItem sender;

@@ -20,7 +20,7 @@ namespace {
 
 class KeloFinderCore : public ::testing::Test {
 protected:
-    ScopedEnvironment locale{"LC_ALL", "nl_NL.UTF-8"};
+    ScopedEnvironment locale{"LC_ALL", "nl_NL.UTF-8"}, language{"LANGUAGE", nullptr};
     ScopedEnvironment zone{"TZ", "Europe/Amsterdam"};
     TemporaryFolder folder;
     SelectionController controller;
@@ -61,16 +61,26 @@ std::string text(const Menu &menu) {
 
 } // namespace
 
-// The date line only when every selected file carries the same stamp; only the menu for items.
-TEST_F(KeloFinderCore, MenuShowsTheSharedDateTheTermsAndKeepForever) {
-    const std::string terms = "1 week 0|1 maand 1|3 maanden 2|1 jaar 3|-|Altijd houden -1|}|";
+// The date line only when every selected file carries the same stamp, written in the language
+// of the menu whatever the locale's; only the menu for items.
+TEST_F(KeloFinderCore, MenuShowsTheSharedDateTheTermsAndKeepForeverInTheUsersLanguage) {
+    const std::string dutch = "1 week 0|1 maand 1|3 maanden 2|1 jaar 3|-|Altijd houden -1|}|",
+                      english = "1 week 0|1 month 1|3 months 2|1 year 3|-|Keep Forever -1|}|";
+    // LANGUAGE, LC_ALL, the date line and the terms.
+    const std::tuple<const char *, const char *, std::string, std::string> cases[] = {
+        {nullptr, "nl_NL.UTF-8", "Tot 5 december 2026", dutch},
+        {"en", "nl_NL.UTF-8", "Until December 5, 2026", english},
+        {nullptr, "en_GB.UTF-8", "Until 5 December 2026", english}};
     const auto menu = [this](std::vector<std::filesystem::path> items) {
         controller.select(std::move(items));
         return text(sync.menuForMenuKind(MenuKind::contextualMenuForItems));
     };
-    EXPECT_EQ(menu({file("a", "2026-12-05"), file("b", "2026-12-05")}),
-              "Kelo{Tot 5 december 2026 off|-|" + terms);
-    EXPECT_EQ(menu({file("c", "2026-12-05"), file("d", "")}), "Kelo{" + terms);
+    const auto a = file("a", "2026-12-05"), b = file("b", "2026-12-05"), c = file("c", "");
+    for (const auto &[languages, all, until, terms] : cases) {
+        ScopedEnvironment useLanguages("LANGUAGE", languages), useLocale("LC_ALL", all);
+        EXPECT_EQ(menu({a, b}), "Kelo{" + until + " off|-|" + terms);
+        EXPECT_EQ(menu({a, c}), "Kelo{" + terms);
+    }
     for (const auto kind : {MenuKind::contextualMenuForContainer,
                             MenuKind::contextualMenuForSidebar, MenuKind::toolbarItemMenu})
         EXPECT_TRUE(sync.menuForMenuKind(kind).items.empty());

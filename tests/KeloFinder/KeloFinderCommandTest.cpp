@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -19,10 +21,24 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-// kelo-finder in Dutch in Amsterdam, started in `folder`.
-ProcessResult keloFinder(std::vector<std::string> args, const std::string &folder = "/") {
+// kelo-finder in a Dutch locale in Amsterdam, started in `folder`, speaking `language`. The shell
+// lets these settings win over the same names in the test's own environment.
+ProcessResult keloFinder(std::vector<std::string> args, const std::string &folder = "/",
+                         const std::string &language = "nl") {
     args.insert(args.begin(), {"/bin/sh", "-c", "cd \"$0\" && exec \"$@\"", folder, KELO_FINDER});
-    return runProcess(args, {"LC_ALL=nl_NL.UTF-8", "TZ=Europe/Amsterdam"});
+    return runProcess(args, {"LANGUAGE=" + language, "LC_ALL=nl_NL.UTF-8", "TZ=Europe/Amsterdam"});
+}
+
+// The menu's entries by tag, as `kelo-finder menu` prints them in `language`.
+std::map<int, std::string> menuTitles(const std::string &file, const std::string &language) {
+    std::map<int, std::string> titles;
+    std::stringstream lines(keloFinder({"menu", file}, "/", language).out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto tag = line.find("  [tag ");
+        if (tag != line.npos && line.starts_with("    "))
+            titles[std::stoi(line.substr(tag + 7))] = line.substr(4, tag - 4);
+    }
+    return titles;
 }
 
 class KeloFinderCommand : public ::testing::Test {
@@ -33,17 +49,54 @@ protected:
 
 } // namespace
 
-// The menu a line an entry, indented by depth, with its tag; --kind names the menu.
+// The menu a line an entry, indented by depth, with its tag, in the user's language with the
+// date in it too; --kind names the menu.
 TEST_F(KeloFinderCommand, MenuPrintsTheEntriesWithTheirTagsAndKindsPickTheMenu) {
     ASSERT_EQ(::setxattr(first.c_str(), stampAttributeName, "2026-12-05", 10, 0), 0);
-    const auto result = keloFinder({"menu", "--kind", "items", first});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(
-        result.out.find("\n    Tot 5 december 2026  [tag 0] (uit)\n    ---\n    1 week  [tag 0]\n"),
-        result.out.npos)
-        << result.out;
+    for (const auto &[language, expected] :
+         {std::pair{"nl", "\n    Tot 5 december 2026  [tag 0] (uit)\n    ---\n    1 week  [tag "
+                          "0]\n    1 maand  [tag 1]\n"},
+          std::pair{"en", "\n    Until December 5, 2026  [tag 0] (off)\n    ---\n    1 week  [tag "
+                          "0]\n    1 month  [tag 1]\n"}}) {
+        const auto result = keloFinder({"menu", "--kind", "items", first}, "/", language);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_NE(result.out.find(expected), result.out.npos) << result.out;
+    }
     const auto empty = keloFinder({"menu", "--kind", "toolbar", first});
     EXPECT_TRUE(empty.exitCode == 0 && empty.out.empty()) << empty.out;
+}
+
+// The static menus of Dolphin and Nemo say what kelo-finder's menu says for the tag each entry
+// picks: English by default, Dutch under [nl].
+TEST_F(KeloFinderCommand, StaticMenusNameTheirEntriesAsTheMenuDoes) {
+    const auto english = menuTitles(first, "en"), dutch = menuTitles(first, "nl");
+    ASSERT_EQ(english.size(), 5u);
+    const std::filesystem::path packaging = KELO_SOURCE_DIR "/packaging";
+    std::vector<std::pair<std::filesystem::path, std::string>> files = {
+        {packaging / "dolphin/wex.dorvel.Kelo.desktop", ""}};
+    for (const auto &entry : std::filesystem::directory_iterator(packaging / "nemo"))
+        files.emplace_back(entry.path(), "Kelo: ");
+    int entries = 0;
+    for (const auto &[path, prefix] : files) {
+        // Each group's keys, checked when its Exec line names the tag.
+        std::map<std::string, std::string> keys;
+        std::ifstream in(path);
+        for (std::string line; std::getline(in, line);) {
+            const auto equals = line.find('=');
+            if (line.starts_with('['))
+                keys.clear();
+            else if (equals != line.npos)
+                keys[line.substr(0, equals)] = line.substr(equals + 1);
+            if (!line.starts_with("Exec=kelo-finder pick "))
+                continue;
+            const int tag = std::stoi(line.substr(22));
+            ++entries;
+            EXPECT_EQ(keys["Name"], prefix + english.at(tag)) << path;
+            EXPECT_EQ(keys["Name[en]"], prefix + english.at(tag)) << path;
+            EXPECT_EQ(keys["Name[nl]"], prefix + dutch.at(tag)) << path;
+        }
+    }
+    EXPECT_EQ(entries, 10);
 }
 
 // Names relative to the working folder, byte for byte, even below a folder whose whole path is
@@ -99,7 +152,8 @@ TEST_F(KeloFinderCommand, UsageErrorsExitWithTwo) {
         EXPECT_TRUE(result.exitCode == 2 && result.out.empty()) << ::testing::PrintToString(args);
     }
     EXPECT_FALSE(readStamp(first));
-    const auto help = keloFinder({"--help"});
+    const auto help = keloFinder({"--help"}, "/", "en");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("kelo-finder pick TAG [--] FILE..."), std::string::npos);
+    EXPECT_NE(help.out.find("  1  1 month      2  3 months"), std::string::npos) << help.out;
 }

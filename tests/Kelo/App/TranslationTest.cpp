@@ -1,6 +1,5 @@
-// The translations built into Kelo: which language a user gets, the English texts, and that
-// every text in the code has an English translation.
-#include "Translation.h"
+// The translations built into Kelo: every text in the code has an English translation. Which
+// language a user gets is the core's messageLanguage(), tested with it.
 #include "Subprocess.h"
 #include "TemporaryFolder.h"
 
@@ -11,21 +10,6 @@
 #include <string>
 
 namespace {
-
-using kelo::interfaceLanguage;
-using kelo::Language;
-
-// The first of Dutch and English the user prefers; English when neither is listed. "nds" is not
-// Dutch, however close.
-TEST(InterfaceLanguage, TheFirstOfDutchAndEnglishElseEnglish) {
-    for (const char *tags : {"nl_BE", "fy-NL,nl-NL,en"})
-        EXPECT_EQ(interfaceLanguage(QString::fromLatin1(tags).split(u',')), Language::dutch)
-            << tags;
-    for (const char *tags : {"en-GB,nl-NL", "de-DE,fr-FR", "nds-NL"})
-        EXPECT_EQ(interfaceLanguage(QString::fromLatin1(tags).split(u',')), Language::english)
-            << tags;
-    EXPECT_EQ(interfaceLanguage({}), Language::english);
-}
 
 // Collects the texts from the code as it is now into a copy of the English translation, so a
 // text added without its English fails here.
