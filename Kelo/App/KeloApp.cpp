@@ -6,10 +6,13 @@
 #include "ShelfWindow.h"
 #include "SingleInstance.h"
 #include "SnapshotMode.h"
+#include "TrayAvailability.h"
 #include "TrayMenu.h"
 #include "Updater.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <malloc.h>
@@ -76,6 +79,12 @@ ShelfWindow &KeloApp::window() {
     if (!m_window) {
         m_window = std::make_unique<ShelfWindow>(m_model.shelf());
         m_model.errorPresenter().setParent(m_window.get());
+        // Qt finds an XEmbed tray under X11 only; StatusNotifier hosts the availability follows.
+        m_trays = std::make_unique<TrayAvailability>(QDBusConnection::sessionBus(), [] {
+            return QGuiApplication::platformName() == QLatin1String("xcb") &&
+                   QSystemTrayIcon::isSystemTrayAvailable();
+        });
+        m_window->followTray(*m_trays);
     }
     return *m_window;
 }

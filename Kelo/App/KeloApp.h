@@ -17,6 +17,7 @@ class NotificationCenter;
 class Reminder;
 class ShelfWindow;
 class SingleInstance;
+class TrayAvailability;
 class TrayMenu;
 class Updater;
 
@@ -51,6 +52,7 @@ private:
     LoginItem m_loginItem;
     AppModel m_model;
     std::unique_ptr<ShelfWindow> m_window;
+    std::unique_ptr<TrayAvailability> m_trays;
     std::unique_ptr<TrayMenu> m_tray;
     std::unique_ptr<NotificationCenter> m_notifications;
     std::unique_ptr<Reminder> m_reminder;

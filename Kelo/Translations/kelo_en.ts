@@ -336,6 +336,10 @@
         <source>Eerstvolgende: %1</source>
         <translation>Next: %1</translation>
     </message>
+    <message>
+        <source>Geen systeemvak op dit bureaublad, dus Kelo’s icoon is niet te zien. Op GNOME geeft de extensie ‘AppIndicator and KStatusNotifierItem Support’ (pakket gnome-shell-extension-appindicator) er een.</source>
+        <translation>No tray on this desktop, so Kelo’s icon is not visible. On GNOME, the extension ‘AppIndicator and KStatusNotifierItem Support’ (package gnome-shell-extension-appindicator) adds one.</translation>
+    </message>
 </context>
 <context>
     <name>kelo::TrayMenu</name>

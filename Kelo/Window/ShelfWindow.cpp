@@ -8,6 +8,7 @@
 #include "Shelf.h"
 #include "ShelfListView.h"
 #include "Symbols.h"
+#include "TrayAvailability.h"
 #include "Website.h"
 
 #include <QAction>
@@ -98,6 +99,19 @@ ShelfWindow::ShelfWindow(Shelf &shelf, QWidget *parent) : QWidget(parent), m_she
     m_body.addWidget(m_list);
     layout->addWidget(&m_body, 1);
 
+    m_trayHint = new QLabel(
+        tr("Geen systeemvak op dit bureaublad, dus Kelo’s icoon is niet te zien. Op GNOME geeft "
+           "de extensie ‘AppIndicator and KStatusNotifierItem Support’ (pakket "
+           "gnome-shell-extension-appindicator) er een."),
+        this);
+    m_trayHint->setFont(scaledFont(font(), 0.85));
+    m_trayHint->setWordWrap(true);
+    m_trayHint->setAlignment(Qt::AlignHCenter);
+    m_trayHint->setContentsMargins(24, 6, 24, 8);
+    m_trayHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_trayHint->hide();
+    layout->addWidget(m_trayHint);
+
     layout->addWidget(dividerLine(this));
 
     auto *footer = new QWidget(this);
@@ -153,7 +167,7 @@ void ShelfWindow::changeEvent(QEvent *event) {
 
 void ShelfWindow::applyColors() {
     const QColor secondary = secondaryTextColor(palette());
-    for (QLabel *label : {&m_subtitle, m_howTo, m_emptyText}) {
+    for (QLabel *label : {&m_subtitle, m_howTo, m_emptyText, m_trayHint}) {
         QPalette labelPalette = label->palette();
         labelPalette.setColor(QPalette::WindowText, secondary);
         label->setPalette(labelPalette);
@@ -168,6 +182,16 @@ void ShelfWindow::applyColors() {
 void ShelfWindow::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
     updateReview();
+    // A tray that the bus does not announce (XEmbed) may have come or gone meanwhile.
+    if (m_trays)
+        m_trays->refresh();
+}
+
+void ShelfWindow::followTray(TrayAvailability &trays) {
+    m_trays = &trays;
+    m_trayHint->setVisible(!trays.available());
+    connect(&trays, &TrayAvailability::availableChanged, this,
+            [this](bool available) { m_trayHint->setVisible(!available); });
 }
 
 ShelfWindow::Body ShelfWindow::body() const {

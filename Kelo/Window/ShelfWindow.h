@@ -13,10 +13,12 @@ namespace kelo {
 class Shelf;
 class ShelfListView;
 class IntegrationDialog;
+class TrayAvailability;
 
 // The one shelf window, titled "Kelo": a header with the subtitle, then the progress indicator
 // while the shelf loads, the empty shelf, or the list by freshness; a footer below. The review
-// opens over it as a sheet while the shelf is reviewing.
+// opens over it as a sheet while the shelf is reviewing. Where the desktop shows no tray, a quiet
+// line under the body says how to get one.
 class ShelfWindow : public QWidget {
     Q_OBJECT
 
@@ -33,6 +35,10 @@ public:
     enum class Body { loading, empty, list };
     Body body() const;
     ReviewSheet *reviewSheet() const { return m_sheet; }
+    // Shows the line about the missing tray while `trays` finds none, and asks again each time
+    // the window is shown.
+    void followTray(TrayAvailability &trays);
+    bool trayHintShown() const { return !m_trayHint->isHidden(); }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -51,6 +57,8 @@ private:
     QLabel m_subtitle;
     QLabel *m_howTo = nullptr;
     QLabel *m_emptyText = nullptr;
+    QLabel *m_trayHint = nullptr;
+    QPointer<TrayAvailability> m_trays;
     QStackedWidget m_body;
     QWidget *m_loading = nullptr;
     QWidget *m_empty = nullptr;
