@@ -18,12 +18,20 @@
 #ifndef KELO_NAUTILUS_EXTENSION_DIR
 #define KELO_NAUTILUS_EXTENSION_DIR "/usr/lib/x86_64-linux-gnu/nautilus/extensions-4"
 #endif
+#ifndef KELO_NEMO_EXTENSION_DIR
+#define KELO_NEMO_EXTENSION_DIR "/usr/lib/x86_64-linux-gnu/nemo/extensions-3.0"
+#endif
+#ifndef KELO_THUNAR_EXTENSION_DIR
+#define KELO_THUNAR_EXTENSION_DIR "/usr/lib/x86_64-linux-gnu/thunarx-3"
+#endif
+#ifndef KELO_CAJA_EXTENSION_DIR
+#define KELO_CAJA_EXTENSION_DIR "/usr/lib/x86_64-linux-gnu/caja/extensions-2.0"
+#endif
 
 namespace kelo {
 
 namespace {
 
-const QString nautilusModule = QStringLiteral("libkelo-nautilus.so");
 // The menus as they ship, compiled into the program.
 const QString dolphinResource = QStringLiteral(":/integrations/dolphin/wex.dorvel.Kelo.desktop");
 const QString nemoResources = QStringLiteral(":/integrations/nemo");
@@ -36,6 +44,8 @@ QString relativeFolder(FileManager fileManager) {
     case FileManager::nemo:
         return QStringLiteral("nemo/actions");
     case FileManager::nautilus:
+    case FileManager::thunar:
+    case FileManager::caja:
         break;
     }
     return {};
@@ -88,6 +98,9 @@ IntegrationPlaces IntegrationPlaces::current() {
     for (const auto &folder : dataFolders())
         places.dataDirs << QDir::cleanPath(QFile::decodeName(folder.c_str()));
     places.nautilusExtensionDir = QStringLiteral(KELO_NAUTILUS_EXTENSION_DIR);
+    places.nemoExtensionDir = QStringLiteral(KELO_NEMO_EXTENSION_DIR);
+    places.thunarExtensionDir = QStringLiteral(KELO_THUNAR_EXTENSION_DIR);
+    places.cajaExtensionDir = QStringLiteral(KELO_CAJA_EXTENSION_DIR);
 
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/kelo-finder");
     if (QFileInfo(beside).isExecutable())
@@ -103,7 +116,8 @@ FileManagerIntegration::FileManagerIntegration(IntegrationPlaces places)
 
 const std::vector<FileManager> &FileManagerIntegration::all() {
     static const std::vector<FileManager> fileManagers{FileManager::nautilus, FileManager::dolphin,
-                                                       FileManager::nemo};
+                                                       FileManager::nemo, FileManager::thunar,
+                                                       FileManager::caja};
     return fileManagers;
 }
 
@@ -115,8 +129,35 @@ QString FileManagerIntegration::programName(FileManager fileManager) {
         return QStringLiteral("dolphin");
     case FileManager::nemo:
         return QStringLiteral("nemo");
+    case FileManager::thunar:
+        return QStringLiteral("thunar");
+    case FileManager::caja:
+        return QStringLiteral("caja");
     }
     return {};
+}
+
+QString FileManagerIntegration::moduleFile(FileManager fileManager) const {
+    QString folder;
+    switch (fileManager) {
+    case FileManager::nautilus:
+        folder = m_places.nautilusExtensionDir;
+        break;
+    case FileManager::nemo:
+        folder = m_places.nemoExtensionDir;
+        break;
+    case FileManager::thunar:
+        folder = m_places.thunarExtensionDir;
+        break;
+    case FileManager::caja:
+        folder = m_places.cajaExtensionDir;
+        break;
+    case FileManager::dolphin:
+        break;
+    }
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/libkelo-") + programName(fileManager) + QStringLiteral(".so");
 }
 
 QString FileManagerIntegration::userFolder(FileManager fileManager) const {
@@ -130,13 +171,16 @@ FileManagerState FileManagerIntegration::state(FileManager fileManager) const {
     FileManagerState state;
     state.fileManager = fileManager;
     state.installed = !QStandardPaths::findExecutable(programName(fileManager)).isEmpty();
-    if (fileManager == FileManager::nautilus) {
-        state.systemWide =
-            QFileInfo(m_places.nautilusExtensionDir + u'/' + nautilusModule).isFile();
+    const QString module = moduleFile(fileManager);
+    if (!module.isEmpty())
+        state.systemWide = QFileInfo(module).isFile();
+    if (relativeFolder(fileManager).isEmpty())
         return state;
-    }
     state.userInstallable = true;
     state.forUser = anyMenuFileIn(userFolder(fileManager), fileManager);
+    // Nemo's static actions are only ever the user's: for everyone, Nemo has the module.
+    if (fileManager == FileManager::nemo)
+        return state;
     for (const QString &dataDir : m_places.dataDirs) {
         // The user's own folder may also be listed among the system ones.
         if (dataDir != m_places.dataHome &&

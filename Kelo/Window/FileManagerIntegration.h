@@ -10,7 +10,7 @@
 namespace kelo {
 
 // The file managers whose right-click menu Kelo can join.
-enum class FileManager { nautilus, dolphin, nemo };
+enum class FileManager { nautilus, dolphin, nemo, thunar, caja };
 
 // Where the file managers look for Kelo's menu, and the program the menu runs.
 struct IntegrationPlaces {
@@ -18,6 +18,11 @@ struct IntegrationPlaces {
     QStringList dataDirs;         // $XDG_DATA_DIRS, or /usr/local/share:/usr/share
     QString nautilusExtensionDir; // where Nautilus loads its extensions from
     QString keloFinder;           // absolute path of kelo-finder; empty when it is not found
+    // Where the other file managers that load Kelo as a module look for it; empty by default, so
+    // that places listed up to keloFinder leave them out.
+    QString nemoExtensionDir{};
+    QString thunarExtensionDir{};
+    QString cajaExtensionDir{};
 
     // This user's places; kelo-finder is looked for beside the running program, then on PATH.
     static IntegrationPlaces current();
@@ -31,9 +36,10 @@ struct FileManagerState {
     bool userInstallable = false; // the file manager reads menus from the user's folders
 };
 
-// Finds, installs and removes Kelo's menu per file manager. Nautilus loads extensions only from
-// its system folder, so it gets the menu from the package alone; Dolphin and Nemo read static
-// menus from the user's data folder too, which is what installing for the user writes.
+// Finds, installs and removes Kelo's menu per file manager. Nautilus, Nemo, Thunar and Caja load
+// Kelo's module from their system folder, so they get the menu for everyone from the package
+// alone. Dolphin, and Nemo without the module, read static menus from the user's data folder
+// too, which is what installing for the user writes.
 class FileManagerIntegration {
     Q_DECLARE_TR_FUNCTIONS(FileManagerIntegration)
 
@@ -50,6 +56,8 @@ public:
 
 private:
     QString userFolder(FileManager fileManager) const;
+    // The module the file manager loads; empty for one that loads none.
+    QString moduleFile(FileManager fileManager) const;
 
     IntegrationPlaces m_places;
 };

@@ -53,6 +53,13 @@ IntegrationDialog::IntegrationDialog(FileManagerIntegration integration, QWidget
         case FileManager::nemo:
             name = tr("Nemo");
             break;
+        // Names only: nothing to translate.
+        case FileManager::thunar:
+            name = QStringLiteral("Thunar");
+            break;
+        case FileManager::caja:
+            name = QStringLiteral("Caja");
+            break;
         }
         auto *nameLabel = new QLabel(name, this);
         QFont bold = nameLabel->font();

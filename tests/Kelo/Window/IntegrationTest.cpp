@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -19,7 +20,7 @@ using kelo::FileManagerIntegration;
 namespace {
 
 // A private world: a PATH with only a do-nothing dolphin on it, the user's and the system's data
-// folders, and Nautilus's extension folder.
+// folders, and the extension folders of the file managers that load a module.
 class IntegrationTest : public ::testing::Test {
 protected:
     TemporaryFolder root;
@@ -32,6 +33,9 @@ protected:
     const fs::path nemoActions = root.path() / "home/nemo/actions";
 
     IntegrationTest() {
+        places.nemoExtensionDir = QString::fromStdString(root.path() / "nemo");
+        places.thunarExtensionDir = QString::fromStdString(root.path() / "thunar");
+        places.cajaExtensionDir = QString::fromStdString(root.path() / "caja");
         fs::create_directories(root.path() / "bin");
         std::ofstream(root.path() / "bin/dolphin") << "#!/bin/sh\n";
         fs::permissions(root.path() / "bin/dolphin", fs::perms::owner_all);
@@ -48,13 +52,35 @@ TEST_F(IntegrationTest, StatesFollowTheProgramsAndTheMenuFolders) {
     const FileManagerIntegration integration(places);
     EXPECT_EQ(flags(integration.state(FileManager::dolphin)), (Flags{true, false, false, true}));
     EXPECT_EQ(flags(integration.state(FileManager::nautilus)), (Flags{false, false, false, false}));
-    // From the package: the Nautilus module and Nemo's actions in the system folders.
-    fs::create_directories(root.path() / "nautilus");
-    std::ofstream(root.path() / "nautilus/libkelo-nautilus.so") << "module";
+    // Nemo's actions in a system folder are not the package's menu: that is the module.
     fs::create_directories(root.path() / "system/nemo/actions");
     std::ofstream(root.path() / "system/nemo/actions/wex.dorvel.Kelo.1-week.nemo_action") << "x";
-    EXPECT_TRUE(integration.state(FileManager::nautilus).systemWide);
-    EXPECT_EQ(flags(integration.state(FileManager::nemo)), (Flags{false, true, false, true}));
+    EXPECT_EQ(flags(integration.state(FileManager::nemo)), (Flags{false, false, false, true}));
+    // From the packages: each module in its file manager's folder turns on that one alone. Only
+    // Nemo also reads menus that a user installs.
+    const std::tuple<FileManager, const char *, bool> modules[] = {
+        {FileManager::nautilus, "nautilus/libkelo-nautilus.so", false},
+        {FileManager::nemo, "nemo/libkelo-nemo.so", true},
+        {FileManager::thunar, "thunar/libkelo-thunar.so", false},
+        {FileManager::caja, "caja/libkelo-caja.so", false}};
+    int on = 0;
+    for (const auto &[fileManager, module, userInstallable] : modules) {
+        const auto name = FileManagerIntegration::programName(fileManager).toStdString();
+        EXPECT_EQ(flags(integration.state(fileManager)),
+                  (Flags{false, false, false, userInstallable}))
+            << name;
+        // A folder by the module's name is not a module.
+        fs::create_directories(root.path() / module);
+        EXPECT_FALSE(integration.state(fileManager).systemWide) << name;
+        fs::remove(root.path() / module);
+        std::ofstream(root.path() / module) << "module";
+        ++on;
+        for (const FileManager other : FileManagerIntegration::all())
+            EXPECT_EQ(integration.state(other).systemWide,
+                      std::any_of(modules, modules + on,
+                                  [other](const auto &row) { return std::get<0>(row) == other; }))
+                << name << " on; " << FileManagerIntegration::programName(other).toStdString();
+    }
     // The user's own folder listed among the system ones is still the user's.
     ASSERT_EQ(integration.installForUser(FileManager::dolphin), std::nullopt);
     auto homeAmongSystem = places;
