@@ -226,6 +226,13 @@
     </message>
 </context>
 <context>
+    <name>kelo::ReviewListModel</name>
+    <message>
+        <source>%1, deels aangevinkt</source>
+        <translation>%1, partly ticked</translation>
+    </message>
+</context>
+<context>
     <name>kelo::ReviewSheet</name>
     <message>
         <source>Opruimen</source>
@@ -297,6 +304,24 @@
     <message>
         <source>Kon %1 niet ophalen: %2</source>
         <translation>Could not fetch %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::ShelfListModel</name>
+    <message>
+        <source>%1, 1 bestand</source>
+        <translation>%1, 1 file</translation>
+    </message>
+    <message>
+        <source>%1, %2 bestanden</source>
+        <translation>%1, %2 files</translation>
+    </message>
+</context>
+<context>
+    <name>kelo::ShelfListView</name>
+    <message>
+        <source>Bestanden</source>
+        <translation>Files</translation>
     </message>
 </context>
 <context>

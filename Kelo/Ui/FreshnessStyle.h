@@ -3,11 +3,14 @@
 #include <QColor>
 #include <QFrame>
 #include <QPalette>
+#include <QRectF>
 #include <QString>
 
 #include "Calendar.h"
 #include "Freshness.h"
 #include "Term.h"
+
+class QPainter;
 
 namespace kelo {
 
@@ -28,6 +31,16 @@ QString termLabel(Term term);
 
 // The secondary text colour of a palette: quieter than the text, still readable.
 QColor secondaryTextColor(const QPalette &palette);
+
+// The tint under a selected row, or the row the keyboard is on: the highlight, faint.
+QColor rowHighlight(const QPalette &palette);
+
+// The ring around what has the keyboard's focus, inside `rect`, in the highlight colour.
+void paintFocusRing(QPainter &painter, const QRectF &rect, const QPalette &palette);
+
+// The contrast of text in one colour over a background, as WCAG measures it: from 1 (none) to 21
+// (black on white). A translucent text counts as mixed with the background.
+double contrastRatio(const QColor &text, const QColor &background);
 
 // A thin horizontal line in the palette's mid colour, between a body and its footer.
 QFrame *dividerLine(QWidget *parent);

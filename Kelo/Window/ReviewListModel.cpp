@@ -88,7 +88,7 @@ void ReviewListModel::takeSizes(const std::vector<std::string> &changed) {
         const QModelIndex group = index(static_cast<int>(g), 0);
         emit dataChanged(index(static_cast<int>(*first - m_list->firstFile[g]), 0, group),
                          index(static_cast<int>(*last - m_list->firstFile[g]), 0, group),
-                         {SizeTextRole});
+                         {SizeTextRole, Qt::AccessibleDescriptionRole});
         first = last + 1;
     }
     emit totalsChanged();
@@ -241,6 +241,11 @@ QVariant ReviewListModel::data(const QModelIndex &index, int role) const {
             return folderName(*group);
         case ParentFolderRole:
             return folderText(group->parent_path());
+        case Qt::AccessibleDescriptionRole:
+            // Qt's item views tell a checkbox ticked or not, never partly.
+            if (checkState(index) == Qt::PartiallyChecked)
+                return tr("%1, deels aangevinkt").arg(folderText(group->parent_path()));
+            return folderText(group->parent_path());
         case Qt::ToolTipRole:
             return displayText(*group);
         default:
@@ -255,6 +260,12 @@ QVariant ReviewListModel::data(const QModelIndex &index, int role) const {
         case SizeTextRole: {
             const auto bytes = size(index);
             return bytes ? byteCountText(*bytes) : QStringLiteral("—");
+        }
+        case Qt::AccessibleDescriptionRole: {
+            // The group it stands under, then its size; one still being counted goes unsaid.
+            const QString group = folderText(shown->parent_path());
+            const auto bytes = size(index);
+            return bytes ? QStringLiteral("%1, %2").arg(group, byteCountText(*bytes)) : group;
         }
         default:
             return {};
@@ -283,7 +294,7 @@ bool ReviewListModel::setData(const QModelIndex &index, const QVariant &value, i
     } else {
         return false;
     }
-    emit dataChanged(group, group, {Qt::CheckStateRole});
+    emit dataChanged(group, group, {Qt::CheckStateRole, Qt::AccessibleDescriptionRole});
     emit totalsChanged();
     return true;
 }

@@ -83,8 +83,7 @@ public:
         painter->save();
         painter->setRenderHint(QPainter::Antialiasing);
         if (option.state & QStyle::State_HasFocus) {
-            QColor highlight = option.palette.color(QPalette::Highlight);
-            highlight.setAlphaF(0.18f);
+            const QColor highlight = rowHighlight(option.palette);
             QPainterPath path;
             path.addRoundedRect(QRectF(option.rect.adjusted(sideInset / 2, 1, -sideInset / 2, -1)),
                                 6, 6);

@@ -1,10 +1,12 @@
 #include "ShelfListModel.h"
 
+#include "Clock.h"
 #include "FolderText.h"
 #include "FreshnessStyle.h"
 #include "ShelfOrder.h"
 
 #include "ExpiryStamp.h"
+#include "Language.h"
 
 #include <algorithm>
 #include <limits>
@@ -110,6 +112,14 @@ QModelIndex ShelfListModel::indexOfPath(const std::filesystem::path &path, qsize
     return {};
 }
 
+QString ShelfListModel::description(const Shelf::Item &item) {
+    // What the row shows beside the name, the badge's date written out.
+    const Calendar calendar = Calendar::current();
+    return QStringLiteral("%1, %2, %3")
+        .arg(folderText(item.path.parent_path()), daysLeftLabel(item.date, Clock::now(), calendar),
+             QString::fromStdString(calendar.longDate(item.date, messageLanguage())));
+}
+
 int ShelfListModel::rowCount(const QModelIndex &parent) const {
     return parent.isValid() ? 0 : m_rowCount;
 }
@@ -128,11 +138,23 @@ QVariant ShelfListModel::data(const QModelIndex &index, int role) const {
     case ItemIndexRole:
         return static_cast<qlonglong>(found.itemIndex);
     case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
         if (found.kind == RowKind::header)
             return sectionTitle(found.freshness);
         if (const Shelf::Item *shown = item(index))
             return displayText(shown->path.filename());
+        return {};
+    case Qt::AccessibleTextRole:
+        // A screen reader has no count beside the title to read.
+        if (found.kind == RowKind::header)
+            return found.count == 1
+                       ? tr("%1, 1 bestand").arg(sectionTitle(found.freshness))
+                       : tr("%1, %2 bestanden").arg(sectionTitle(found.freshness)).arg(found.count);
+        if (const Shelf::Item *shown = item(index))
+            return displayText(shown->path.filename());
+        return {};
+    case Qt::AccessibleDescriptionRole:
+        if (const Shelf::Item *shown = item(index))
+            return description(*shown);
         return {};
     case Qt::ToolTipRole:
         if (const Shelf::Item *shown = item(index))

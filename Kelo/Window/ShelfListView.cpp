@@ -1,16 +1,52 @@
 #include "ShelfListView.h"
 
+#include "FreshnessStyle.h"
+#include "ShelfListAccessible.h"
 #include "ShelfListModel.h"
 #include "ShelfRowDelegate.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPainter>
 
 namespace kelo {
+namespace {
+
+// The "Opruimen…" of the expired header: a link the keyboard reaches with Tab, drawn over the
+// header's row where the row leaves room for it.
+class CleanUpButton : public QAbstractButton {
+public:
+    explicit CleanUpButton(QWidget *parent) : QAbstractButton(parent) {
+        setObjectName(QStringLiteral("keloCleanUp"));
+        setText(ShelfRowDelegate::tr("Opruimen…"));
+        setFocusPolicy(Qt::TabFocus);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QColor link = palette().color(QPalette::Link);
+        if (isDown())
+            link = link.darker(140);
+        painter.setPen(link);
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text());
+        if (hasFocus())
+            paintFocusRing(painter, rect(), palette());
+    }
+};
+
+} // namespace
 
 ShelfListView::ShelfListView(Shelf &shelf, QWidget *parent)
     : QListView(parent), m_shelf(shelf), m_model(new ShelfListModel(shelf, this)),
       m_delegate(new ShelfRowDelegate(*m_model, this)) {
+    installShelfListAccessibility();
+    setAccessibleName(tr("Bestanden"));
+    m_cleanUp = new CleanUpButton(viewport());
+    m_cleanUp->hide();
+    connect(m_cleanUp, &QAbstractButton::clicked, this, [this] { m_shelf.setReviewing(true); });
     setModel(m_model);
     setItemDelegate(m_delegate);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -24,6 +60,7 @@ ShelfListView::ShelfListView(Shelf &shelf, QWidget *parent)
             });
     // After the view's own handling of the reset, which forgets the current row.
     connect(m_model, &QAbstractItemModel::modelReset, this, &ShelfListView::restoreCurrent);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &ShelfListView::placeCleanUp);
 }
 
 ShelfListView::~ShelfListView() = default;
@@ -60,6 +97,44 @@ void ShelfListView::restoreCurrent() {
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
 }
 
+void ShelfListView::placeCleanUp() {
+    const QModelIndex first = m_model->index(0);
+    const QRect button = first.isValid() ? cleanUpButtonRect(first) : QRect();
+    if (button.isEmpty()) {
+        m_cleanUp->hide();
+        return;
+    }
+    m_cleanUp->setFont(m_delegate->cleanUpFont(font()));
+    m_cleanUp->setGeometry(button);
+    m_cleanUp->show();
+}
+
+void ShelfListView::updateGeometries() {
+    QListView::updateGeometries();
+    placeCleanUp();
+}
+
+void ShelfListView::focusInEvent(QFocusEvent *event) {
+    QListView::focusInEvent(event);
+    // Coming from the keyboard, or with the window, onto a file rather than a header.
+    if (event->reason() == Qt::MouseFocusReason || m_model->item(currentIndex()))
+        return;
+    const QModelIndex first = m_model->indexOfItem(0);
+    if (first.isValid())
+        selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
+}
+
+QModelIndex ShelfListView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const QModelIndex next = QListView::moveCursor(action, modifiers);
+    if (action == MoveHome || action == MoveEnd || !next.isValid() || m_model->item(next))
+        return next;
+    // The arrows and pages pass a heading by, on to the file beyond it; above the first heading
+    // there is none, and the keyboard stays where it is.
+    const int step = next.row() > currentIndex().row() ? 1 : -1;
+    const QModelIndex beyond = m_model->index(next.row() + step);
+    return m_model->item(beyond) ? beyond : currentIndex();
+}
+
 QStyleOptionViewItem ShelfListView::optionFor(const QModelIndex &index) const {
     QStyleOptionViewItem option;
     initViewItemOption(&option);
@@ -86,6 +161,24 @@ void ShelfListView::showActions(const QModelIndex &index, const QPoint &globalPo
     m_menu->popup(globalPosition);
 }
 
+bool ShelfListView::showActionsMenu(const QModelIndex &index) {
+    if (!m_model->item(index))
+        return false;
+    scrollTo(index);
+    showActions(index, viewport()->mapToGlobal(actionsButtonRect(index).bottomLeft()));
+    return true;
+}
+
+bool ShelfListView::openItem(const QModelIndex &index) {
+    const Shelf::Item *item = m_model->item(index);
+    if (!item)
+        return false;
+    // A copy: opening may bring the shelf up to date under our feet.
+    const std::filesystem::path path = item->path;
+    m_operations.open(path);
+    return true;
+}
+
 void ShelfListView::contextMenuEvent(QContextMenuEvent *event) {
     QModelIndex index;
     QPoint at = event->globalPos();
@@ -109,9 +202,7 @@ void ShelfListView::mouseDoubleClickEvent(QMouseEvent *event) {
     const Shelf::Item *item = m_model->item(index);
     const bool onButton = actionsButtonRect(index).contains(event->position().toPoint());
     if (event->button() == Qt::LeftButton && item && !onButton) {
-        // A copy: opening may bring the shelf up to date under our feet.
-        const std::filesystem::path path = item->path;
-        m_operations.open(path);
+        openItem(index);
         event->accept();
         return;
     }
@@ -119,13 +210,13 @@ void ShelfListView::mouseDoubleClickEvent(QMouseEvent *event) {
 }
 
 void ShelfListView::keyPressEvent(QKeyEvent *event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        if (const Shelf::Item *item = m_model->item(currentIndex())) {
-            const std::filesystem::path path = item->path;
-            m_operations.open(path);
-            event->accept();
-            return;
-        }
+    const bool menuKey = event->key() == Qt::Key_Menu ||
+                         (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+    if (((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+         openItem(currentIndex())) ||
+        (menuKey && showActionsMenu(currentIndex()))) {
+        event->accept();
+        return;
     }
     QListView::keyPressEvent(event);
 }

@@ -186,6 +186,10 @@ QRect ShelfRowDelegate::cleanUpButtonRect(const QStyleOptionViewItem &option,
     return cleanUpRect(option.rect, fonts(option.font).subheadline);
 }
 
+QFont ShelfRowDelegate::cleanUpFont(const QFont &base) const {
+    return fonts(base).subheadline;
+}
+
 QRect ShelfRowDelegate::actionsButtonRect(const QStyleOptionViewItem &option,
                                           const QModelIndex &index) const {
     if (!m_model.item(index))
@@ -249,15 +253,7 @@ void ShelfRowDelegate::paintHeader(QPainter *painter, const QStyleOptionViewItem
     painter->setPen(secondaryTextColor(option.palette));
     painter->drawText(countRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, countText);
 
-    if (freshness == Freshness::expired) {
-        const bool pressed = m_pressed.isValid() && m_pressed.row() == option.index.row();
-        QColor link = option.palette.color(QPalette::Link);
-        if (pressed)
-            link = link.darker(140);
-        painter->setPen(link);
-        painter->drawText(cleanUpRect(option.rect, f.subheadline),
-                          Qt::AlignCenter | Qt::TextSingleLine, cleanUpText());
-    }
+    // "Opruimen…" is the view's button, over the row.
 }
 
 void ShelfRowDelegate::paintItem(QPainter *painter, const QStyleOptionViewItem &option,
@@ -269,13 +265,15 @@ void ShelfRowDelegate::paintItem(QPainter *painter, const QStyleOptionViewItem &
     const QColor secondary = secondaryTextColor(option.palette);
 
     if (option.state & QStyle::State_Selected) {
-        QColor highlight = option.palette.color(QPalette::Highlight);
-        highlight.setAlphaF(0.18f);
+        const QColor highlight = rowHighlight(option.palette);
         QPainterPath path;
         path.addRoundedRect(QRectF(option.rect.adjusted(sideInset / 2, 1, -sideInset / 2, -1)), 6,
                             6);
         painter->fillPath(path, highlight);
     }
+    if (option.state & QStyle::State_HasFocus)
+        paintFocusRing(*painter, option.rect.adjusted(sideInset / 2, 1, -sideInset / 2, -1),
+                       option.palette);
 
     painter->drawPixmap(layout.icon, m_icons.icon(item.path, iconSize, ratio, secondary));
 

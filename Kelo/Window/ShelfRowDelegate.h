@@ -18,8 +18,8 @@ namespace kelo {
 class ShelfListModel;
 
 // Draws the rows of the shelf list, headers and items alike, without a widget per row, and
-// answers clicks on the two buttons it draws: "Opruimen…" in the expired header and the actions
-// button of an item row.
+// answers clicks on the actions button of an item row and on the place of "Opruimen…" in the
+// expired header (the view's button, over the row).
 class ShelfRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 
@@ -42,6 +42,8 @@ public:
     // The buttons of a row in the view's coordinates; empty where the row has none.
     QRect cleanUpButtonRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
     QRect actionsButtonRect(const QStyleOptionViewItem &option, const QModelIndex &index) const;
+    // The font of "Opruimen…" in a list of the given font.
+    QFont cleanUpFont(const QFont &base) const;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
