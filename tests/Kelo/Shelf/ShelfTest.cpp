@@ -78,6 +78,8 @@ TEST_F(ShelfTest, ListsStampedFilesInShelfOrderInSectionsThatFollowTheClock) {
     EXPECT_EQ(shelf->items(Freshness::thisWeek).front().path.filename(), "B.pdf");
 }
 
+// Restamped where the index watches: at once. Where it does not: at activation, which reloads,
+// and at any update, which reads such files itself as the index cannot vouch for their dates.
 TEST_F(ShelfTest, RestampedFromOutsideOrWhileUnwatchedShowsItsNewDate) {
     const auto file = stamped("rapport.pdf", 2);
     stamped("ander.pdf", 5);
@@ -91,6 +93,9 @@ TEST_F(ShelfTest, RestampedFromOutsideOrWhileUnwatchedShowsItsNewDate) {
     EXPECT_EQ(shelf->items().back().date, day(30));
     shelf->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_EQ(shelf->items().back().date, day(9));
+    ASSERT_FALSE(writeStamp(day(11), file, calendar));
+    shelf->update();
+    EXPECT_EQ(shelf->items().back().date, day(11));
 }
 
 TEST_F(ShelfTest, AReviewRequestedBeforeTheFirstLoadOpensOnceLoadedIfAnythingExpired) {

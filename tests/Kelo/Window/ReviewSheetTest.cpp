@@ -46,11 +46,6 @@ protected:
         QTest::mouseClick(sheet->view().viewport(), Qt::LeftButton, {},
                           sheet->view().visualRect(row).center());
     }
-    void renew(const fs::path &file) {
-        for (const Shelf::Item &item : shelf->items())
-            if (item.path == file)
-                return shelf->perform(Shelf::extend(file, Term::month), Shelf::Item(item));
-    }
     // The summary once the sizes are counted: ticked of listed, and the ticked files' size.
     QString summary(int ticked, int count, const std::vector<fs::path> &files) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return sheet->model().sizesKnown(); }, 5000));
@@ -147,7 +142,9 @@ TEST_F(ReviewSheetTest, ReturnMovesTheTickedFilesToTheTrash) {
 TEST_F(ReviewSheetTest, TheTrashButtonWorksBeforeTheListIsMade) {
     loadShelf({home});
     open(false);
-    renew(d);
+    const Shelf::Item renewed = shelf->items()[2]; // a, b, d, c by date and name
+    ASSERT_EQ(renewed.path, d);
+    shelf->perform(Shelf::extend(d, Term::month), renewed);
     ASSERT_FALSE(sheet->listFilled());
     sheet->trashButton()->click();
     for (const auto &moved : {a, b, c})

@@ -38,18 +38,13 @@ protected:
     }
     ShelfListModel &model() const { return view->listModel(); }
 
-    // The row of a file, or (with `header`) the header of a section.
-    QModelIndex rowOf(const fs::path &file, std::optional<Freshness> header = {}) const {
-        for (int row = 0; row < model().rowCount(); ++row) {
-            const QModelIndex index = model().index(row);
-            if (header ? model().isHeader(index) &&
-                             index.data(ShelfListModel::FreshnessRole).toInt() == int(*header)
-                       : !model().isHeader(index) && model().item(index)->path == file)
-                return index;
-        }
+    QModelIndex rowOf(const fs::path &file) const { return model().indexOfPath(file, -1); }
+    QModelIndex headerOf(Freshness freshness) const {
+        for (int row = 0; row < model().rowCount(); ++row)
+            if (model().isHeader(model().index(row)) && model().row(row).freshness == freshness)
+                return model().index(row);
         return {};
     }
-    QModelIndex headerOf(Freshness freshness) const { return rowOf({}, freshness); }
 
     // Chooses `text` in the menu of the row's button, or in its context menu.
     void choose(const fs::path &file, bool button, const QString &text) {
@@ -179,14 +174,11 @@ TEST_F(ShelfListTest, TheKeyboardStaysOnTheRowAfterItsAction) {
     showList();
     view->activateWindow();
     view->setFocus();
-    const auto key = [](Qt::Key pressed) {
-        ASSERT_TRUE(QApplication::focusWidget());
-        QTest::keyClick(QApplication::focusWidget(), pressed);
-    };
+    const auto key = [&](Qt::Key pressed) { QTest::keyClick(view.get(), pressed); };
     // The Menu key, then an entry.
     const auto chooseByKey = [&](const QString &text) {
         QContextMenuEvent event(QContextMenuEvent::Keyboard, {}, {});
-        QApplication::sendEvent(QApplication::focusWidget(), &event);
+        QApplication::sendEvent(view.get(), &event);
         choose(text);
     };
     const auto onRow = [&](const fs::path &file) {
