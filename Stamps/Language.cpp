@@ -35,15 +35,6 @@ Language preferredLanguage(const std::vector<std::string_view> &tags) {
 }
 
 Language messageLanguage() {
-    std::string_view locale;
-    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        locale = variable(name);
-        if (!locale.empty())
-            break;
-    }
-    const std::string_view base = locale.substr(0, locale.find_first_of(".@"));
-    if (base.empty() || base == "C" || base == "POSIX")
-        return Language::english;
     std::vector<std::string_view> tags;
     std::string_view list = variable("LANGUAGE");
     while (!list.empty()) {
@@ -51,8 +42,12 @@ Language messageLanguage() {
         tags.push_back(list.substr(0, colon));
         list = colon == list.npos ? std::string_view() : list.substr(colon + 1);
     }
-    if (tags.empty())
-        tags.push_back(locale);
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (const std::string_view locale = variable(name); !locale.empty()) {
+            tags.push_back(locale);
+            break;
+        }
+    }
     return preferredLanguage(tags);
 }
 

@@ -13,9 +13,10 @@ enum class Language { dutch, english };
 // read than Dutch.
 Language preferredLanguage(const std::vector<std::string_view> &tags);
 
-// The language of the user's messages, from the environment as gettext reads it: the list in
-// LANGUAGE, else the locale of LC_ALL, LC_MESSAGES or LANG. That locale being "C", "POSIX" or
-// unset means English, whatever LANGUAGE says.
+// The language of the user's messages, from the environment as Qt reads the desktop's languages:
+// the list in LANGUAGE, then the locale of LC_ALL, LC_MESSAGES or LANG; the first of them that is
+// Dutch or English decides. LANGUAGE counts even under a "C" locale, as it always has for Kelo's
+// window.
 Language messageLanguage();
 
 } // namespace kelo

@@ -8,9 +8,9 @@
 
 using namespace kelo;
 
-// Read as gettext reads it: LANGUAGE's first Dutch or English, else LC_ALL, LC_MESSAGES, LANG;
-// a "C" locale ignores LANGUAGE.
-TEST(Language, FromTheEnvironmentAsGettextReadsIt) {
+// The first Dutch or English of LANGUAGE, then of LC_ALL, LC_MESSAGES, LANG, as the window always
+// chose: a "C" locale does not silence LANGUAGE.
+TEST(Language, FromTheEnvironmentAsTheWindowAlwaysChose) {
     const auto dutch = Language::dutch, english = Language::english;
     // LANGUAGE, LC_ALL, LC_MESSAGES, LANG; nullptr is unset.
     const std::tuple<const char *, const char *, const char *, const char *, Language> cases[] = {
@@ -23,11 +23,11 @@ TEST(Language, FromTheEnvironmentAsGettextReadsIt) {
         {nullptr, "", "", "nl_NL.UTF-8", dutch},
         {"fy:nl:en", nullptr, nullptr, "en_US.UTF-8", dutch},
         {"en_GB:nl", nullptr, nullptr, "nl_NL.UTF-8", english},
-        {"de:fr", nullptr, nullptr, "nl_NL.UTF-8", english},
+        {"de:fr", nullptr, nullptr, "nl_NL.UTF-8", dutch},
         {"", nullptr, nullptr, "nl_NL.UTF-8", dutch},
-        {"nl", nullptr, nullptr, "C.UTF-8", english},
-        {"nl", "POSIX", nullptr, "nl_NL.UTF-8", english},
-        {"nl", nullptr, nullptr, nullptr, english}};
+        {"nl", nullptr, nullptr, "C.UTF-8", dutch},
+        {"de", "POSIX", nullptr, "nl_NL.UTF-8", english},
+        {"nl", nullptr, nullptr, nullptr, dutch}};
     for (const auto &[language, all, messages, lang, expected] : cases) {
         ScopedEnvironment a("LANGUAGE", language), b("LC_ALL", all), c("LC_MESSAGES", messages),
             d("LANG", lang);
