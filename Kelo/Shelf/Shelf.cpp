@@ -79,7 +79,7 @@ struct Keyed {
     std::string name;
 };
 Keyed keyed(Shelf::Item item) {
-    std::string name = shelfNameKey(item.path.filename().native());
+    std::string name = shelfNameKey(item.fileName());
     return {std::move(item), std::move(name)};
 }
 bool before(const Keyed &a, const Keyed &b) {
@@ -87,7 +87,7 @@ bool before(const Keyed &a, const Keyed &b) {
         return a.item.date < b.item.date;
     if (a.name != b.name)
         return a.name < b.name;
-    return a.item.path.native() < b.item.path.native();
+    return a.item.path < b.item.path;
 }
 
 } // namespace
@@ -194,7 +194,7 @@ std::vector<Shelf::Item> Shelf::changed(const TagIndex::Found &found,
     else
         items = *m_items;
     const std::unordered_set<std::string_view> gone(paths.begin(), paths.end());
-    std::erase_if(items, [&](const Item &item) { return gone.contains(item.path.native()); });
+    std::erase_if(items, [&](const Item &item) { return gone.contains(item.path); });
 
     std::vector<Item> merged;
     merged.reserve(items.size() + joined.size());
@@ -205,8 +205,8 @@ std::vector<Shelf::Item> Shelf::changed(const TagIndex::Found &found,
             std::upper_bound(next, items.end(), each, [](const Keyed &a, const Item &b) {
                 if (a.item.date != b.date)
                     return a.item.date < b.date;
-                const std::string name = shelfNameKey(b.path.filename().native());
-                return a.name != name ? a.name < name : a.item.path.native() < b.path.native();
+                const std::string name = shelfNameKey(b.fileName());
+                return a.name != name ? a.name < name : a.item.path < b.path;
             });
         merged.insert(merged.end(), std::make_move_iterator(next), std::make_move_iterator(at));
         merged.push_back(std::move(each.item));
@@ -283,14 +283,14 @@ void Shelf::settle(std::span<const Item> acted) {
     std::unordered_map<std::string, std::optional<Instant>> now;
     for (const auto &item : acted) {
         std::error_code ignored;
-        now[item.path.native()] =
+        now[item.path] =
             std::filesystem::exists(item.path, ignored) ? readStamp(item.path) : std::nullopt;
     }
     std::vector<Item> items;
     items.reserve(m_items->size());
     bool redated = false;
     for (const auto &each : *m_items) {
-        const auto found = now.find(each.path.native());
+        const auto found = now.find(each.path);
         if (found == now.end()) {
             items.push_back(each);
         } else if (found->second) {
@@ -307,7 +307,7 @@ void sortIntoShelfOrder(std::vector<Shelf::Item> &items) {
     std::vector<std::string> names;
     names.reserve(items.size());
     for (const auto &item : items)
-        names.push_back(shelfNameKey(item.path.filename().native()));
+        names.push_back(shelfNameKey(item.fileName()));
     std::vector<size_t> order(items.size());
     std::iota(order.begin(), order.end(), size_t{0});
     std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
@@ -315,7 +315,7 @@ void sortIntoShelfOrder(std::vector<Shelf::Item> &items) {
             return items[a].date < items[b].date;
         if (names[a] != names[b])
             return names[a] < names[b];
-        return items[a].path.native() < items[b].path.native();
+        return items[a].path < items[b].path;
     });
     std::vector<Shelf::Item> sorted;
     sorted.reserve(items.size());

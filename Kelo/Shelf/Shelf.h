@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "Calendar.h"
@@ -28,12 +30,18 @@ class Shelf : public QObject {
     Q_OBJECT
 
 public:
-    // One stamped file: its path is its identity.
+    // One stamped file: its path is its identity. A plain byte string: a path kept as
+    // std::filesystem::path also keeps a list of its parts, several times the memory.
     struct Item {
-        std::filesystem::path path;
+        std::string path;
         // The start of the expiry day, as readStamp gave it.
         Instant date;
         bool operator==(const Item &) const = default;
+        // What follows the last '/'.
+        std::string_view fileName() const {
+            return std::string_view(path).substr(path.find_last_of('/') + 1);
+        }
+        std::filesystem::path folder() const { return std::filesystem::path(path).parent_path(); }
     };
 
     // An action on one file, bound to its arguments: it succeeds or gives an error.

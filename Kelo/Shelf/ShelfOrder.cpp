@@ -170,10 +170,11 @@ std::size_t LocalizedStandardCompare::appendSortKey(std::string_view text,
 }
 
 std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &files) {
-    std::vector<const std::filesystem::path *> pointers;
-    pointers.reserve(files.size());
-    for (const auto &file : files)
-        pointers.push_back(&file);
+    std::vector<std::string> texts(files.begin(), files.end());
+    std::vector<const std::string *> pointers;
+    pointers.reserve(texts.size());
+    for (const auto &text : texts)
+        pointers.push_back(&text);
     const FolderOrder order = *folderOrder(pointers, {});
     std::vector<FolderGroup> groups(order.folders.size());
     for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -185,7 +186,7 @@ std::vector<FolderGroup> folderGroups(const std::vector<std::filesystem::path> &
     return groups;
 }
 
-std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *const> files,
+std::optional<FolderOrder> folderOrder(std::span<const std::string *const> files,
                                        const std::function<bool()> &cancelled) {
     // Few allocations per file, for lists of a hundred thousand: the folder is looked up as a
     // part of the path, and the sort keys of all names share one string.
@@ -210,7 +211,7 @@ std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *co
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (cancelled && i % askEvery == askEvery - 1 && cancelled())
             return std::nullopt;
-        const std::string &text = files[i]->native();
+        const std::string &text = *files[i];
         std::string_view folder;
         std::string_view name;
         // Most paths are absolute and plain: cut at the last slash rather than walking them.
@@ -222,7 +223,7 @@ std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *co
             folder = slash == 0 ? std::string_view("/") : std::string_view(text).substr(0, slash);
             name = std::string_view(text).substr(slash + 1);
         } else {
-            auto components = meaningfulComponents(*files[i]);
+            auto components = meaningfulComponents(std::filesystem::path(*files[i]));
             if (!components.empty()) {
                 name = spelledOut.emplace_back(components.back().native());
                 components.pop_back();

@@ -61,7 +61,7 @@ struct FolderOrder {
     std::vector<std::size_t> files;
 };
 // Asks `cancelled` now and then; none once it said yes.
-std::optional<FolderOrder> folderOrder(std::span<const std::filesystem::path *const> files,
+std::optional<FolderOrder> folderOrder(std::span<const std::string *const> files,
                                        const std::function<bool()> &cancelled);
 
 // The space a file or folder takes on disk: allocated blocks, not the length. A folder counts

@@ -48,12 +48,11 @@ std::optional<ReviewListUpdate> makeReviewList(const ReviewListRequest &request,
     const ReviewList *shown = request.shown.get();
     // Most changes to the shelf leave the expired files as they were.
     if (shown && shown->fileCount() == expired.size() &&
-        std::all_of(expired.begin(), expired.end(), [&](const Shelf::Item &item) {
-            return shown->place(item.path.native()).has_value();
-        }))
+        std::all_of(expired.begin(), expired.end(),
+                    [&](const Shelf::Item &item) { return shown->place(item.path).has_value(); }))
         return ReviewListUpdate{};
 
-    std::vector<const std::filesystem::path *> files;
+    std::vector<const std::string *> files;
     files.reserve(expired.size());
     for (const Shelf::Item &item : expired)
         files.push_back(&item.path);
@@ -69,7 +68,7 @@ std::optional<ReviewListUpdate> makeReviewList(const ReviewListRequest &request,
     auto paths = std::make_shared<std::vector<std::string>>();
     paths->reserve(list->fileCount());
     for (const std::size_t file : list->order)
-        paths->push_back(expired[file].path.native());
+        paths->push_back(expired[file].path);
     // At most half full, so that a path not listed is found missing after a few table.
     list->table.assign(std::bit_ceil(std::max<std::size_t>(2 * paths->size(), 16)), 0);
     const std::size_t mask = list->table.size() - 1;
@@ -98,7 +97,7 @@ std::optional<ReviewListUpdate> makeReviewList(const ReviewListRequest &request,
         std::unordered_set<std::string_view> atOpen;
         atOpen.reserve(request.atOpen.size());
         for (const Shelf::Item &item : request.atOpen.items())
-            atOpen.insert(item.path.native());
+            atOpen.insert(item.path);
         for (std::size_t place = 0; place < update.ticks.size(); ++place)
             update.ticks[place] = atOpen.contains((*list->paths)[place]);
     }

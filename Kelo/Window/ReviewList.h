@@ -33,9 +33,7 @@ struct ReviewList {
     std::vector<std::uint32_t> table;
 
     std::size_t fileCount() const { return order.size(); }
-    const std::filesystem::path &file(std::size_t place) const {
-        return source.items()[order[place]].path;
-    }
+    const std::string &file(std::size_t place) const { return source.items()[order[place]].path; }
     std::size_t groupSize(std::size_t group) const;
     // The group a place belongs to.
     std::size_t groupOf(std::size_t place) const;

@@ -104,7 +104,7 @@ qsizetype ReviewListModel::flatIndex(const QModelIndex &index) const {
     return static_cast<qsizetype>(m_list->firstFile[index.internalId() - 1]) + index.row();
 }
 
-const fs::path *ReviewListModel::file(const QModelIndex &index) const {
+const std::string *ReviewListModel::file(const QModelIndex &index) const {
     if (flatIndex(index) < 0)
         return nullptr;
     return &m_list->file(static_cast<std::size_t>(flatIndex(index)));
@@ -252,18 +252,18 @@ QVariant ReviewListModel::data(const QModelIndex &index, int role) const {
             return {};
         }
     }
-    if (const fs::path *shown = file(index)) {
+    if (const std::string *shown = file(index)) {
         switch (role) {
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
-            return displayText(shown->filename());
+            return displayText(fs::path(*shown).filename());
         case SizeTextRole: {
             const auto bytes = size(index);
             return bytes ? byteCountText(*bytes) : QStringLiteral("—");
         }
         case Qt::AccessibleDescriptionRole: {
             // The group it stands under, then its size; one still being counted goes unsaid.
-            const QString group = folderText(shown->parent_path());
+            const QString group = folderText(fs::path(*shown).parent_path());
             const auto bytes = size(index);
             return bytes ? QStringLiteral("%1, %2").arg(group, byteCountText(*bytes)) : group;
         }

@@ -46,7 +46,7 @@ public:
 
     bool isGroup(const QModelIndex &index) const;
     // The file of a file row, or null.
-    const std::filesystem::path *file(const QModelIndex &index) const;
+    const std::string *file(const QModelIndex &index) const;
     // The folder of a group row, or null.
     const std::filesystem::path *folder(const QModelIndex &index) const;
     // The row of a listed file or folder group; invalid when it is not listed.

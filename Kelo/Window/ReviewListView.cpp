@@ -241,9 +241,12 @@ ReviewListView::ReviewListView(ReviewListModel &model, QWidget *parent)
     connect(&m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         const QModelIndex current = currentIndex();
         m_keptGroup = m_model.isGroup(current);
-        const std::filesystem::path *path =
-            m_keptGroup ? m_model.folder(current) : m_model.file(current);
-        m_keptCurrent = path ? *path : std::filesystem::path();
+        if (m_keptGroup)
+            m_keptCurrent =
+                m_model.folder(current) ? *m_model.folder(current) : std::filesystem::path();
+        else
+            m_keptCurrent = m_model.file(current) ? std::filesystem::path(*m_model.file(current))
+                                                  : std::filesystem::path();
         m_keptScroll = verticalScrollBar()->value();
     });
     connect(&m_model, &QAbstractItemModel::modelReset, this, [this] {

@@ -342,15 +342,15 @@ void ReviewSheet::moveTickedToTrash() {
     const Shelf::Run expired = m_shelf.run(Freshness::expired);
     if (m_model->filled()) {
         for (const auto &item : expired.items())
-            if (m_model->isTicked(item.path.native()))
+            if (m_model->isTicked(item.path))
                 chosen.push_back(item);
     } else {
         // Before the first list nothing can have been unticked.
         std::unordered_set<std::string_view> atOpen;
         for (const auto &item : m_atOpen.items())
-            atOpen.insert(item.path.native());
+            atOpen.insert(item.path);
         for (const auto &item : expired.items())
-            if (atOpen.contains(item.path.native()))
+            if (atOpen.contains(item.path))
                 chosen.push_back(item);
     }
     m_trashing = true;

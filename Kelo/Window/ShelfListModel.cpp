@@ -99,14 +99,14 @@ QModelIndex ShelfListModel::indexOfPath(const std::filesystem::path &path, qsize
     const auto before = [](const Shelf::Item &item,
                            const std::pair<Instant, std::string_view> &key) {
         return item.date != key.first ? item.date < key.first
-                                      : shelfNameKey(item.path.filename().native()) < key.second;
+                                      : shelfNameKey(item.fileName()) < key.second;
     };
     for (auto at = std::lower_bound(items.begin(), items.end(),
                                     std::pair<Instant, std::string_view>(*date, name), before);
          at != items.end() && at->date == *date; ++at) {
         if (at->path == path)
             return indexOfItem(at - items.begin());
-        if (shelfNameKey(at->path.filename().native()) != name)
+        if (shelfNameKey(at->fileName()) != name)
             break;
     }
     return {};
@@ -116,7 +116,7 @@ QString ShelfListModel::description(const Shelf::Item &item) {
     // What the row shows beside the name, the badge's date written out.
     const Calendar calendar = Calendar::current();
     return QStringLiteral("%1, %2, %3")
-        .arg(folderText(item.path.parent_path()), daysLeftLabel(item.date, Clock::now(), calendar),
+        .arg(folderText(item.folder()), daysLeftLabel(item.date, Clock::now(), calendar),
              QString::fromStdString(calendar.longDate(item.date, messageLanguage())));
 }
 
@@ -141,7 +141,7 @@ QVariant ShelfListModel::data(const QModelIndex &index, int role) const {
         if (found.kind == RowKind::header)
             return sectionTitle(found.freshness);
         if (const Shelf::Item *shown = item(index))
-            return displayText(shown->path.filename());
+            return displayText(std::filesystem::path(shown->fileName()));
         return {};
     case Qt::AccessibleTextRole:
         // A screen reader has no count beside the title to read.
@@ -150,7 +150,7 @@ QVariant ShelfListModel::data(const QModelIndex &index, int role) const {
                        ? tr("%1, 1 bestand").arg(sectionTitle(found.freshness))
                        : tr("%1, %2 bestanden").arg(sectionTitle(found.freshness)).arg(found.count);
         if (const Shelf::Item *shown = item(index))
-            return displayText(shown->path.filename());
+            return displayText(std::filesystem::path(shown->fileName()));
         return {};
     case Qt::AccessibleDescriptionRole:
         if (const Shelf::Item *shown = item(index))

@@ -163,8 +163,8 @@ ShelfRowDelegate::ItemTexts ShelfRowDelegate::itemTexts(const Shelf::Item &item,
     ItemTexts texts;
     const bool dark = isDark(palette);
     texts.freshness = freshness(item.date, m_now, *m_calendar);
-    texts.name = kelo::displayText(item.path.filename());
-    texts.folder = folderText(item.path.parent_path());
+    texts.name = kelo::displayText(std::filesystem::path(item.fileName()));
+    texts.folder = folderText(item.folder());
     texts.daysLeft = daysLeftLabel(item.date, m_now, *m_calendar);
     texts.daysLeftColor = texts.freshness == Freshness::expired
                               ? freshnessColor(Freshness::expired, dark)

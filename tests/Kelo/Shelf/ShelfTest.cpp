@@ -47,7 +47,7 @@ protected:
     Names names() const {
         Names out;
         for (const auto &item : shelf->items())
-            out.push_back(item.path.filename().string());
+            out.emplace_back(item.fileName());
         return out;
     }
 };
@@ -75,7 +75,7 @@ TEST_F(ShelfTest, ListsStampedFilesInShelfOrderInSectionsThatFollowTheClock) {
         for (size_t i = 0; i < 4; ++i)
             EXPECT_EQ(shelf->run(static_cast<Freshness>(i)).size(), sizes[i]) << i;
     }
-    EXPECT_EQ(shelf->items(Freshness::thisWeek).front().path.filename(), "B.pdf");
+    EXPECT_EQ(shelf->items(Freshness::thisWeek).front().fileName(), "B.pdf");
 }
 
 // Restamped where the index watches: at once. Where it does not: at activation, which reloads,

@@ -75,7 +75,7 @@ protected:
                                ? (index.data().toString() + " " +
                                   index.data(ShelfListModel::CountRole).toString())
                                      .toStdString()
-                               : model().item(index)->path.filename().string());
+                               : std::string(model().item(index)->fileName()));
         }
         return rows;
     }
