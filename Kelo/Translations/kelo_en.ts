@@ -78,6 +78,33 @@
     </message>
 </context>
 <context>
+    <name>kelo::FetchProcess</name>
+    <message>
+        <source>%1 was na %2 seconden nog niet binnen.</source>
+        <translation>%1 had not arrived after %2 seconds.</translation>
+    </message>
+    <message>
+        <source>Kon %1 niet ophalen: het hulpprogramma %2 start niet (%3).</source>
+        <translation>Could not fetch %1: the helper program %2 does not start (%3).</translation>
+    </message>
+    <message>
+        <source>Geannuleerd.</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message>
+        <source>%1 is groter dan de %2 bytes die Kelo verwacht.</source>
+        <translation>%1 is larger than the %2 bytes Kelo expects.</translation>
+    </message>
+    <message>
+        <source>Kon de download niet wegschrijven.</source>
+        <translation>Could not write the download.</translation>
+    </message>
+    <message>
+        <source>Kon %1 niet ophalen: het hulpprogramma %2 stopte onverwacht.</source>
+        <translation>Could not fetch %1: the helper program %2 stopped unexpectedly.</translation>
+    </message>
+</context>
+<context>
     <name>kelo::FreedesktopNotificationCenter</name>
     <message>
         <source>Openen</source>

@@ -3,14 +3,13 @@
 #include "Clock.h"
 #include "Log.h"
 #include "NotificationCenter.h"
-#include "SafeFetch.h"
+#include "FetchProcess.h"
 #include "UpdaterUi.h"
 #include "UserDefaults.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
@@ -50,36 +49,18 @@ struct Updater::Private {
     Options options;
     UserDefaults &defaults;
     NotificationCenter &notifications;
-    // Made for a check or a download and let go once neither runs: between the daily checks
-    // Kelo keeps no network thread, connection cache or TLS state.
-    QPointer<QNetworkAccessManager> network;
     std::unique_ptr<UpdaterUi> ui;
     QTimer schedule;
     std::optional<AppcastItem> available;
     // The version the last notification announced, so that a daily check does not repeat it.
     QString announcedVersion;
 
-    QPointer<SafeFetch> check;
+    QPointer<FetchProcess> check;
     bool checkIsScheduled = false;
     bool checkAnswersWithDialog = false;
 
-    QPointer<SafeFetch> download;
+    QPointer<FetchProcess> download;
     std::unique_ptr<QFile> downloadFile;
-
-    QNetworkAccessManager &networkAccess(QObject *owner) {
-        if (!network) {
-            network = new QNetworkAccessManager(owner);
-            network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-        }
-        return *network;
-    }
-    // After a fetch that is done and deleted later: the manager goes after it.
-    void releaseNetworkAccess() {
-        if (network && !check && !download) {
-            network->deleteLater();
-            network = nullptr;
-        }
-    }
 };
 
 Updater::Options Updater::builtInOptions() {
@@ -88,6 +69,7 @@ Updater::Options Updater::builtInOptions() {
     options.feed = QUrl(feed.isEmpty() ? QStringLiteral(KELO_UPDATE_FEED_URL) : feed);
     options.currentVersion = QStringLiteral(KELO_VERSION);
     options.publicKey = QByteArrayLiteral(KELO_UPDATE_PUBLIC_KEY);
+    options.fetchHelper = fetchHelperPath();
     return options;
 }
 
@@ -149,13 +131,13 @@ void Updater::runCheck(bool scheduled, bool withDialog) {
     }
     d->checkIsScheduled = scheduled;
     d->checkAnswersWithDialog = withDialog;
-    auto *fetch = new SafeFetch(d->networkAccess(this), d->options.feed, d->options.maximumFeedSize,
-                                d->options.timeout, d->options.feedDeadline, {}, this);
+    auto *fetch =
+        new FetchProcess(d->options.fetchHelper, d->options.feed, d->options.maximumFeedSize,
+                         d->options.timeout, d->options.feedDeadline, {}, this);
     d->check = fetch;
-    connect(fetch, &SafeFetch::finished, this, [this, fetch](const QString &fetchError) {
+    connect(fetch, &FetchProcess::finished, this, [this, fetch](const QString &fetchError) {
         fetch->deleteLater();
         d->check = nullptr;
-        d->releaseNetworkAccess();
         QString error = fetchError;
         std::optional<AppcastItem> update;
         if (error.isEmpty()) {
@@ -247,17 +229,16 @@ void Updater::installAvailableUpdate() {
     }
     QFile *target = file.get();
     d->downloadFile = std::move(file);
-    auto *fetch = new SafeFetch(
-        d->networkAccess(this), item.enclosureUrl, item.enclosureLength, d->options.timeout,
+    auto *fetch = new FetchProcess(
+        d->options.fetchHelper, item.enclosureUrl, item.enclosureLength, d->options.timeout,
         d->options.downloadDeadline,
         [target](const QByteArray &piece) { return target->write(piece) == piece.size(); }, this);
     d->download = fetch;
-    connect(fetch, &SafeFetch::progress, this,
+    connect(fetch, &FetchProcess::progress, this,
             [this](qint64 received) { d->ui->setProgress(received); });
-    connect(fetch, &SafeFetch::finished, this, [this, fetch, item](const QString &error) {
+    connect(fetch, &FetchProcess::finished, this, [this, fetch, item](const QString &error) {
         fetch->deleteLater();
         d->download = nullptr;
-        d->releaseNetworkAccess();
         const std::unique_ptr<QFile> downloaded = std::move(d->downloadFile);
         d->ui->endProgress();
         const bool written = downloaded->flush();
@@ -280,7 +261,7 @@ void Updater::installAvailableUpdate() {
                 tr("Kon de update niet installeren"),
                 tr("Geen programma op deze computer opent %1.").arg(downloaded->fileName()));
     });
-    QPointer<SafeFetch> cancellable = fetch;
+    QPointer<FetchProcess> cancellable = fetch;
     d->ui->startProgress(tr("Kelo %1 downloaden…").arg(item.displayVersion()), item.enclosureLength,
                          [cancellable] {
                              if (cancellable)

@@ -10,7 +10,6 @@
 #include "Appcast.h"
 
 class QFile;
-class QNetworkAccessManager;
 
 namespace kelo {
 
@@ -21,8 +20,9 @@ class UserDefaults;
 // Kelo's own updater on a Sparkle-format appcast. One per process, made at start-up: it checks
 // at launch and once a day; a scheduled check that finds an update never puts a window in front
 // of the user (it shows a notification and a tray entry); "Zoek naar updates…" checks now and
-// answers with a dialog. Updates are downloaded over HTTPS, checked against their length and
-// their ed25519 signature, and only then handed to the desktop's installer.
+// answers with a dialog. The helper kelo-fetch fetches the feed and the updates over HTTPS;
+// updates are checked against their length and their ed25519 signature, and only then handed to
+// the desktop's installer.
 class Updater : public QObject {
     Q_OBJECT
 
@@ -32,6 +32,8 @@ public:
         QUrl feed;
         QString currentVersion;
         QByteArray publicKey; // base64 ed25519
+        // The helper program that fetches (kelo-fetch).
+        QString fetchHelper;
         // A transfer that stalls this long fails.
         std::chrono::milliseconds timeout{30000};
         // The longest a check or a download may take in all, however steadily bytes come: the

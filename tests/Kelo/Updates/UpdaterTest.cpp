@@ -1,6 +1,8 @@
 // The updater against a small HTTP server on 127.0.0.1: checks on request and on schedule,
-// downloads, their signature and length, and the network rules.
+// downloads, their signature and length, and the network rules, all through the helper
+// kelo-fetch; and the helper's process held to its limits.
 #include "Updater.h"
+#include "FetchProcess.h"
 #include "RecordingCenter.h"
 #include "SafeFetch.h"
 #include "ScopedEnvironment.h"
@@ -23,6 +25,13 @@
 #include <sodium.h>
 
 #include <map>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -112,6 +121,7 @@ protected:
         options.publicKey =
             QByteArray(reinterpret_cast<const char *>(publicKey), sizeof publicKey).toBase64();
         options.feed = server.url(QStringLiteral("/appcast.xml"));
+        options.fetchHelper = QStringLiteral(KELO_FETCH_HELPER);
         options.currentVersion = QStringLiteral("0.1.0");
         options.timeout = 500ms;
     }
@@ -151,6 +161,8 @@ protected:
 
     TemporaryFolder folder;
     ScopedEnvironment cache{"XDG_CACHE_HOME", (folder.path() / "cache").c_str()};
+    // The helper speaks the user's language; these tests read its Dutch.
+    ScopedEnvironment language{"LANGUAGE", "nl"};
     UserDefaults defaults{QString::fromStdString((folder.path() / "Kelo.conf").string())};
     RecordingCenter notifications;
     TestServer server;
@@ -299,4 +311,94 @@ TEST_F(UpdaterTest, ScheduledChecksAreDailyAndQuiet) {
     EXPECT_EQ(server.hits["/appcast.xml"], 2);
     EXPECT_EQ(notifications.posted.size(), 1u);
     EXPECT_TRUE(shown->calls.empty());
+}
+
+namespace {
+
+// Runs a fetch to its end; its error, or "no answer".
+QString fetchError(FetchProcess &fetch, int wait = 5000) {
+    QSignalSpy finished(&fetch, &FetchProcess::finished);
+    return finished.wait(wait) ? finished.first().first().toString() : QStringLiteral("no answer");
+}
+
+// This process's children named kelo-fetch that have not ended.
+int runningHelpers() {
+    int count = 0;
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.find("(kelo-fetch) ") == std::string::npos)
+            continue;
+        // pid (comm) state ppid ...
+        std::istringstream rest(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        count += parent == ::getpid() && state != 'Z';
+    }
+    return count;
+}
+
+// An executable shell script standing in for the helper.
+QString fakeHelper(const TemporaryFolder &folder, const char *name, const std::string &script) {
+    const auto path = folder.path() / name;
+    std::ofstream(path) << "#!/bin/sh\n" << script << "\n";
+    ::chmod(path.c_str(), 0700);
+    return QString::fromStdString(path.string());
+}
+
+} // namespace
+
+// The helper speaks the user's language: its reasons come from Kelo's translations.
+TEST(FetchHelper, ReasonsInTheUsersLanguage) {
+    TestServer server;
+    for (const auto &[language, reason] : {std::pair("en", "answered with HTTP status 404"),
+                                           std::pair("nl", "antwoordde met HTTP-status 404")}) {
+        const ScopedEnvironment set{"LANGUAGE", language};
+        FetchProcess fetch(QStringLiteral(KELO_FETCH_HELPER), server.url(QStringLiteral("/none")),
+                           1024, 1s, 5s);
+        EXPECT_TRUE(fetchError(fetch).contains(QString::fromLatin1(reason))) << language;
+    }
+}
+
+// Kelo's side does not take the helper's word for it: a helper that cannot start, dies, or
+// sends more than was asked for is a failed fetch, and a cancelled fetch leaves no helper behind.
+TEST(FetchHelper, HeldToItsLimits) {
+    TemporaryFolder folder;
+    const QUrl url(QStringLiteral("https://example.invalid/feed.xml"));
+    const struct {
+        QString helper;
+        const char *mention;
+        QByteArray body = {};
+    } cases[] = {
+        {QString::fromStdString((folder.path() / "missing").string()), "start niet"},
+        {fakeHelper(folder, "killed", "printf abc; kill -9 $$"), "stopte onverwacht"},
+        {fakeHelper(folder, "reason", "printf abc; echo 'first' >&2; echo 'the reason' >&2; exit 1"),
+         "the reason"},
+        {fakeHelper(folder, "flood", "head -c 5000 /dev/zero"), "groter dan de 1024 bytes"},
+        {fakeHelper(folder, "fine", "printf abc"), "", "abc"},
+    };
+    for (const auto &c : cases) {
+        FetchProcess fetch(c.helper, url, 1024, 1s, 5s);
+        const QString error = fetchError(fetch);
+        EXPECT_EQ(error.isEmpty(), !*c.mention) << error.toStdString();
+        EXPECT_TRUE(error.contains(QString::fromLatin1(c.mention))) << error.toStdString();
+        if (error.isEmpty()) {
+            EXPECT_EQ(fetch.body(), c.body);
+        }
+    }
+
+    // A server that never answers: the helper waits until cancelled, and is gone after.
+    TestServer server;
+    server.serve("/slow", {}, TestServer::Kind::silent);
+    FetchProcess fetch(QStringLiteral(KELO_FETCH_HELPER), server.url(QStringLiteral("/slow")),
+                       1024, 60s, 60s);
+    QSignalSpy finished(&fetch, &FetchProcess::finished);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.hits["/slow"] == 1; }, 5000));
+    EXPECT_EQ(runningHelpers(), 1);
+    fetch.cancel();
+    EXPECT_TRUE(QTest::qWaitFor([] { return runningHelpers() == 0; }, 2000));
+    ASSERT_EQ(finished.size(), 1);
+    EXPECT_EQ(finished.first().first().toString(), QStringLiteral("Geannuleerd."));
+    EXPECT_TRUE(fetch.wasCancelled());
 }
