@@ -24,8 +24,8 @@ QString fetchHelperPath() {
 FetchProcess::FetchProcess(const QString &helper, const QUrl &url, qint64 maximumSize,
                            std::chrono::milliseconds timeout, std::chrono::milliseconds deadline,
                            Sink sink, QObject *parent)
-    : QObject(parent), m_helper(helper), m_url(url), m_maximumSize(maximumSize),
-      m_timeout(timeout), m_deadline(deadline), m_sink(std::move(sink)) {
+    : QObject(parent), m_helper(helper), m_url(url), m_maximumSize(maximumSize), m_timeout(timeout),
+      m_deadline(deadline), m_sink(std::move(sink)) {
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, [this] {
         fail(tr("%1 was na %2 seconden nog niet binnen.")

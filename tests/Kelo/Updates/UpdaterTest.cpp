@@ -373,7 +373,8 @@ TEST(FetchHelper, HeldToItsLimits) {
     } cases[] = {
         {QString::fromStdString((folder.path() / "missing").string()), "start niet"},
         {fakeHelper(folder, "killed", "printf abc; kill -9 $$"), "stopte onverwacht"},
-        {fakeHelper(folder, "reason", "printf abc; echo 'first' >&2; echo 'the reason' >&2; exit 1"),
+        {fakeHelper(folder, "reason",
+                    "printf abc; echo 'first' >&2; echo 'the reason' >&2; exit 1"),
          "the reason"},
         {fakeHelper(folder, "flood", "head -c 5000 /dev/zero"), "groter dan de 1024 bytes"},
         {fakeHelper(folder, "fine", "printf abc"), "", "abc"},
@@ -391,8 +392,8 @@ TEST(FetchHelper, HeldToItsLimits) {
     // A server that never answers: the helper waits until cancelled, and is gone after.
     TestServer server;
     server.serve("/slow", {}, TestServer::Kind::silent);
-    FetchProcess fetch(QStringLiteral(KELO_FETCH_HELPER), server.url(QStringLiteral("/slow")),
-                       1024, 60s, 60s);
+    FetchProcess fetch(QStringLiteral(KELO_FETCH_HELPER), server.url(QStringLiteral("/slow")), 1024,
+                       60s, 60s);
     QSignalSpy finished(&fetch, &FetchProcess::finished);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.hits["/slow"] == 1; }, 5000));
     EXPECT_EQ(runningHelpers(), 1);
