@@ -1,9 +1,9 @@
 #include "Updater.h"
 
 #include "Clock.h"
+#include "FetchProcess.h"
 #include "Log.h"
 #include "NotificationCenter.h"
-#include "FetchProcess.h"
 #include "UpdaterUi.h"
 #include "UserDefaults.h"
 
