@@ -182,7 +182,7 @@ private:
             const auto check = [this](std::string_view cached) {
                 std::string path(cached);
                 if (pathHasTag(path, m_options.tag))
-                    m_found.insert(std::move(path));
+                    addFound(std::move(path));
             };
             if (visitIndexCache(m_options.cacheFile, m_options.scope.signature(), check,
                                 m_stopping)) {
@@ -217,13 +217,14 @@ private:
             return;
         m_republish = true;
         for (const auto &root : roots)
-            std::erase_if(m_found, [&](const std::string &path) {
+            dropFoundWithin(root.path, [&](const std::string &path) {
                 if (!covers(root.path, path))
                     return false;
                 m_keeper.forget(path);
                 return true;
             });
-        m_found.insert(outcome.tagged.begin(), outcome.tagged.end());
+        for (const auto &path : outcome.tagged)
+            addFound(path);
         m_unrecorded.insert(m_unrecorded.end(), outcome.tagged.begin(), outcome.tagged.end());
         for (const auto &watch : outcome.watches)
             m_watches.add(watch);
@@ -271,10 +272,13 @@ private:
     // After a crawl the lists are made anew; otherwise only the paths of the batch are looked
     // at, in lists nobody else holds at that moment, so that a change costs what it touches.
     bool publish() {
-        std::vector<std::string> dirty(m_dirty.begin(), m_dirty.end());
-        m_dirty.clear();
         if (std::exchange(m_republish, false))
             return republish();
+        // What joined or left is looked at too, though every change marks its path dirty.
+        m_dirty.insert(m_joined.begin(), m_joined.end());
+        m_dirty.insert(m_left.begin(), m_left.end());
+        std::vector<std::string> dirty(m_dirty.begin(), m_dirty.end());
+        m_dirty.clear();
         if (dirty.empty())
             return false;
         std::lock_guard lock(m_mutex);
@@ -289,9 +293,9 @@ private:
             const auto at = std::lower_bound(paths.begin(), paths.end(), path);
             const auto index = at - paths.begin();
             const bool listed = at != paths.end() && *at == path;
-            if (!m_found.contains(path)) {
+            if (!m_joined.contains(path) && (!listed || m_left.contains(path))) {
                 if (listed) {
-                    m_pathBytes -= path.capacity() + 48;
+                    m_pathBytes -= path.capacity() + 64;
                     paths.erase(at);
                     stamps.erase(stamps.begin() + index);
                     changed = true;
@@ -300,7 +304,7 @@ private:
             }
             std::string stamp = vouchedStamp(path);
             if (!listed) {
-                m_pathBytes += path.capacity() + 48;
+                m_pathBytes += path.capacity() + 64;
                 paths.insert(at, path);
                 stamps.insert(stamps.begin() + index, std::move(stamp));
                 changed = true;
@@ -309,6 +313,8 @@ private:
                 changed = true;
             }
         }
+        m_joined.clear();
+        m_left.clear();
         // Logged even when the lists stayed the same: a file whose date the index cannot vouch
         // for may still have a new one.
         ++m_version;
@@ -327,17 +333,30 @@ private:
 
     // The whole found set made the results again; true when they changed.
     bool republish() {
+        m_dirty.clear();
         auto paths = std::make_shared<Paths>();
         auto stamps = std::make_shared<Stamps>();
-        paths->reserve(m_found.size());
-        stamps->reserve(m_found.size());
+        paths->reserve(foundCount());
+        stamps->reserve(foundCount());
         m_pathBytes = 0;
         m_watchBytes = m_watches.bytes();
-        for (const auto &path : m_found) {
+        // The published list less what left, merged with what joined.
+        const auto add = [&](const std::string &path) {
             paths->emplace_back(path);
             stamps->push_back(vouchedStamp(path));
-            m_pathBytes += path.capacity() + 48;
+            m_pathBytes += path.capacity() + 64;
+        };
+        auto joined = m_joined.begin();
+        for (const auto &path : *m_results) {
+            for (; joined != m_joined.end() && *joined < path; ++joined)
+                add(*joined);
+            if (!m_left.contains(path))
+                add(path);
         }
+        for (; joined != m_joined.end(); ++joined)
+            add(*joined);
+        m_joined.clear();
+        m_left.clear();
         std::lock_guard lock(m_mutex);
         const bool changed = *paths != *m_results || *stamps != *m_stamps;
         if (changed) {
@@ -357,7 +376,7 @@ private:
 
     // With the lock held.
     void noteStatistics() {
-        m_statistics = {m_found.size(),     m_watches.size(),
+        m_statistics = {foundCount(),       m_watches.size(),
                         m_unwatched.size(), m_pathBytes + m_watchBytes,
                         m_overflows,        true};
     }
@@ -366,9 +385,45 @@ private:
     // do not wait for it.
     void recordPending() {
         for (const auto &path : m_unrecorded)
-            if (m_found.contains(path))
+            if (isFound(path))
                 m_keeper.remember(path);
-        m_unrecorded.clear();
+        // Not kept for the next crawl: its room is as large as the largest crawl's findings.
+        m_unrecorded = std::vector<std::string>();
+    }
+
+    // The found set is the published list with the changes since it was published: a found
+    // path is held once, in the list readers get, and in a set only while it waits to join it.
+    bool isListed(const std::string &path) const {
+        return std::binary_search(m_results->begin(), m_results->end(), path);
+    }
+    bool isFound(const std::string &path) const {
+        return m_joined.contains(path) || (!m_left.contains(path) && isListed(path));
+    }
+    size_t foundCount() const { return m_results->size() - m_left.size() + m_joined.size(); }
+    // True when it was not found before.
+    bool addFound(std::string path) {
+        if (m_left.erase(path) > 0)
+            return true;
+        if (isListed(path))
+            return false;
+        return m_joined.insert(std::move(path)).second;
+    }
+    // True when it was found before.
+    bool dropFound(const std::string &path) {
+        if (m_joined.erase(path) > 0)
+            return true;
+        return isListed(path) && m_left.insert(path).second;
+    }
+    // Drops the found paths at or below `folder` for which `drop` says so.
+    template <typename Drop> void dropFoundWithin(const std::string &folder, Drop drop) {
+        std::erase_if(m_joined, [&](const std::string &path) {
+            return isWithin(path, folder) && drop(path);
+        });
+        const auto &listed = *m_results;
+        for (auto at = std::lower_bound(listed.begin(), listed.end(), folder);
+             at != listed.end() && at->starts_with(folder); ++at)
+            if (isWithin(*at, folder) && !m_left.contains(*at) && drop(*at))
+                m_left.insert(*at);
     }
 
     // Writes the found set and the stamp records. A write that fails stays due: it is tried
@@ -535,11 +590,11 @@ private:
         for (const auto &path : rechecks) {
             m_dirty.insert(path);
             if (!pathHasTag(path, m_options.tag)) {
-                m_found.erase(path);
+                dropFound(path);
                 m_keeper.forget(path);
                 continue;
             }
-            if (!m_found.insert(path).second)
+            if (!addFound(path))
                 // Still found, but changed (a new expiry date, say): readers want to know.
                 m_touched = true;
             m_keeper.remember(path);
@@ -574,9 +629,7 @@ private:
 
     // A folder deleted or moved away: nothing below it is found or watched any longer.
     void forgetFolder(const std::string &folder) {
-        std::erase_if(m_found, [&](const std::string &path) {
-            if (!isWithin(path, folder))
-                return false;
+        dropFoundWithin(folder, [&](const std::string &path) {
             m_dirty.insert(path);
             return true;
         });
@@ -600,7 +653,7 @@ private:
         const std::vector<std::string> unwatched(m_unwatched.begin(), m_unwatched.end());
         m_unwatched.clear();
         for (const auto &folder : unwatched) {
-            std::erase_if(m_found, [&](const std::string &path) { return isWithin(path, folder); });
+            dropFoundWithin(folder, [](const std::string &) { return true; });
             crawl({{folder, true}}, m_options.workers);
         }
     }
@@ -626,8 +679,10 @@ private:
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_rescanRequested{false};
 
-    // Index thread only.
-    std::set<std::string> m_found;
+    // Index thread only. The found set: the published list (m_results), less m_left, with
+    // m_joined; both sets are empty once the results are made.
+    std::set<std::string> m_joined;
+    std::set<std::string> m_left;
     // Found or once found paths to look at again when the results are next made; after a
     // crawl, the whole found set is.
     std::set<std::string> m_dirty;
