@@ -129,7 +129,7 @@ void Shelf::load(bool readEveryStamp) {
     m_query->enableUpdates();
 }
 
-std::vector<Shelf::Item> Shelf::rebuilt(const TagIndex::Found &found, bool readEveryStamp) const {
+std::vector<Shelf::Item> Shelf::rebuilt(const TagIndex::Found &found, bool readEveryStamp) {
     const TagIndex::Paths &paths = *found.paths;
     const TagIndex::Stamps &values = *found.stamps;
     const Calendar calendar = Calendar::current();

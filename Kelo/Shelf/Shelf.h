@@ -99,6 +99,10 @@ public:
     // since the last update, only that is looked at.
     void update();
 
+    // The items of a whole set of results, in shelf order: with the dates the index read, and
+    // the stamps it cannot vouch for (or, with `readEveryStamp`, all) read from the files.
+    static std::vector<Item> rebuilt(const TagIndex::Found &found, bool readEveryStamp);
+
     // Runs the action, shows its error, and brings the item in line with the disk.
     void perform(const Action &action, const Item &item);
     // Moves the items to the Trash one by one; a failure does not stop the next.
@@ -114,7 +118,6 @@ signals:
 
 private:
     void load(bool readEveryStamp);
-    std::vector<Item> rebuilt(const TagIndex::Found &found, bool readEveryStamp) const;
     std::vector<Item> changed(const TagIndex::Found &found, const std::vector<std::string> &paths);
     // Brings the acted-on items in line with the disk: a new date, or gone.
     void settle(std::span<const Item> acted);
