@@ -61,6 +61,7 @@ const StampedTree &tree() {
     return tree;
 }
 
+// Every stamp read from the files, over a tree the index does not watch.
 void shelfReload(benchmark::State &state) {
     NoPresenter presenter;
     kelo::TagIndex::Options options;
@@ -75,32 +76,55 @@ void shelfReload(benchmark::State &state) {
 }
 BENCHMARK(shelfReload)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The shelf rebuilt whole from the dates the index read, over a watched tree: what an update
-// costs when the index cannot say what changed (after a crawl, say). An update it can say that
-// for costs what the change touches (ChurnBench).
-void shelfFromIndexDates(benchmark::State &state) {
-    NoPresenter presenter;
+// A shelf over the watched tree, once the index has read every date; null after an error.
+std::unique_ptr<kelo::Shelf> watchedShelf(benchmark::State &state, NoPresenter &presenter) {
     kelo::TagIndex::Options options;
     options.scope.roots.push_back({tree().root(), true});
-    kelo::Shelf shelf(std::make_unique<kelo::TagQuery>(std::move(options)), presenter);
-    QSignalSpy loaded(&shelf, &kelo::Shelf::loadedChanged);
-    loaded.wait(60000);
+    auto shelf = std::make_unique<kelo::Shelf>(std::make_unique<kelo::TagQuery>(std::move(options)),
+                                               presenter);
+    QSignalSpy(shelf.get(), &kelo::Shelf::loadedChanged).wait(60000);
     const auto vouched = [&] {
-        const auto stamps = shelf.query().found().stamps;
+        const auto stamps = shelf->query().found().stamps;
         return std::count_if(stamps->begin(), stamps->end(),
                              [](const std::string &stamp) { return !stamp.empty(); });
     };
     for (int wait = 0; wait < 600 && vouched() < std::ssize(tree().files()); ++wait)
         QTest::qWait(100);
-    if (vouched() != std::ssize(tree().files()))
+    if (vouched() != std::ssize(tree().files())) {
         state.SkipWithError("the index did not read every date");
+        return nullptr;
+    }
+    return shelf;
+}
+
+// The shelf rebuilt whole from the dates the index read, over a watched tree: what an update
+// costs when the index cannot say what changed (after a crawl, say). An update it can say that
+// for costs what the change touches (ChurnBench).
+void shelfFromIndexDates(benchmark::State &state) {
+    NoPresenter presenter;
+    const auto shelf = watchedShelf(state, presenter);
+    if (!shelf)
+        return;
     size_t items = 0;
     for (auto _ : state)
-        items = kelo::Shelf::rebuilt(shelf.query().found(), false).size();
+        items = kelo::Shelf::rebuilt(shelf->query().found(), false).size();
     if (items != tree().files().size())
         state.SkipWithError("the shelf did not hold every file");
 }
 BENCHMARK(shelfFromIndexDates)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Kelo comes to the front with nothing changed: the work it does on the GUI thread.
+void shelfOnActivation(benchmark::State &state) {
+    NoPresenter presenter;
+    const auto shelf = watchedShelf(state, presenter);
+    if (!shelf)
+        return;
+    for (auto _ : state)
+        shelf->applicationStateChanged(Qt::ApplicationActive);
+    if (shelf->items().size() != tree().files().size())
+        state.SkipWithError("the shelf did not hold every file");
+}
+BENCHMARK(shelfOnActivation)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void fullPathAttributeLoop(benchmark::State &state) {
     char value[64];
@@ -119,5 +143,6 @@ int main(int argc, char **argv) {
     return kelo::bench::runBenchmarks(
         argc, argv,
         {{"shelfReload/real_time", "fullPathAttributeLoop/real_time"},
-         {"shelfFromIndexDates/real_time", "fullPathAttributeLoop/real_time"}});
+         {"shelfFromIndexDates/real_time", "fullPathAttributeLoop/real_time"},
+         {"shelfOnActivation/real_time", "fullPathAttributeLoop/real_time"}});
 }

@@ -52,7 +52,8 @@ void Shelf::applicationStateChanged(Qt::ApplicationState state) {
     if (state != Qt::ApplicationActive)
         return;
     m_query->rescanUnwatched();
-    reload();
+    // The index vouches for every date where it watches; the rest the update reads anew.
+    update();
 }
 
 void Shelf::reload() {

@@ -92,7 +92,7 @@ public:
     // The window's clean-up button sets it, dismissing the review clears it.
     void setReviewing(bool reviewing);
 
-    // Rebuilds `items` from the query's results, reading every stamp anew.
+    // Rebuilds `items` from the query's results, reading every stamp anew from the files.
     void reload();
     // Brings `items` in line with the query's results, with the dates the index read; only the
     // stamps it cannot vouch for are read from the files. When the index can say what changed

@@ -78,15 +78,15 @@ TEST_F(ShelfTest, ListsStampedFilesInShelfOrderInSectionsThatFollowTheClock) {
     EXPECT_EQ(shelf->items(Freshness::thisWeek).front().fileName(), "B.pdf");
 }
 
-// Restamped where the index watches: at once. Where it does not: at activation, which reloads,
-// and at any update, which reads such files itself as the index cannot vouch for their dates.
+// Restamped where the index watches: at once. Where it does not: at activation and at any
+// update, which read such files themselves as the index cannot vouch for their dates.
 TEST_F(ShelfTest, RestampedFromOutsideOrWhileUnwatchedShowsItsNewDate) {
     const auto file = stamped("rapport.pdf", 2);
     stamped("ander.pdf", 5);
     shelf = shelfOver(root, *this);
     ASSERT_FALSE(writeStamp(day(30), file, calendar)); // as the file manager would
     EXPECT_TRUE(QTest::qWaitFor([&] { return shelf->items().back().date == day(30); }, 5000));
-    // Nothing watches this folder: coming to the front reloads.
+    // Nothing watches this folder: coming to the front reads it.
     shelf = shelfOver(root, *this, true, false);
     ASSERT_FALSE(writeStamp(day(9), file, calendar));
     QTest::qWait(100);
